@@ -1,0 +1,42 @@
+# Helpers shared by every folder: one static library per source folder, one way to register a test.
+
+# korvane_library(NAME SOURCES ... [LIBS ...])
+function(korvane_library name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    add_library(${name} STATIC ${ARG_SOURCES})
+    target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${ARG_LIBS})
+    korvane_warnings(${name})
+endfunction()
+
+function(korvane_warnings target)
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+endfunction()
+
+# korvane_add_test(NAME SOURCES ... [LIBS ...] [QT])
+# A GoogleTest program by default; QT makes it a Qt Test program run on the offscreen platform.
+# Every test runs with its own scratch WINEPREFIX so that nothing touches a person's ~/.wine.
+function(korvane_add_test name)
+    cmake_parse_arguments(ARG "QT" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    korvane_warnings(${name})
+    target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
+    set(scratch ${CMAKE_BINARY_DIR}/test-scratch/${name})
+    set(env
+        "WINEPREFIX=${scratch}/prefix"
+        "KORVANE_TEST_SCRATCH=${scratch}"
+        "KORVANE_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
+        "KORVANE_BINARY_DIR=${CMAKE_BINARY_DIR}"
+        "QT_QPA_PLATFORM=offscreen"
+        "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0")
+    if(ARG_QT)
+        set_target_properties(${name} PROPERTIES AUTOMOC ON)
+        target_link_libraries(${name} PRIVATE Qt6::Test ${ARG_LIBS})
+        add_test(NAME ${name} COMMAND ${name})
+        set_tests_properties(${name} PROPERTIES ENVIRONMENT "${env}")
+    else()
+        target_link_libraries(${name} PRIVATE GTest::gtest_main ${ARG_LIBS})
+        include(GoogleTest)
+        gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES ENVIRONMENT "${env}")
+    endif()
+endfunction()

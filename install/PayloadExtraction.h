@@ -1,0 +1,48 @@
+#pragma once
+// The data steps of an installation on the payload: keep the earlier system database, copy
+// the payload into place, extract its six records to their files in UID order, and swap the
+// clean system database in. Each function is one step; the install sequence calls them in
+// order, with its captions, tips and pauses in between. Paths are Windows paths in code page
+// 936, folders without a trailing backslash.
+
+#include <string>
+
+#include "platform/ChunkHook.h"
+
+class DbConnection;
+class DbQuery;
+
+// The connection string of the system database of an install folder.
+std::string SystemDatabaseConnectionString(const std::string& installDir);
+
+// Upgrade rule: an existing system database is copied to "\Data\MachineData.old". An
+// existing .old copy is first kept under a dated name, so the user's real data is never
+// overwritten by a clean database on a second install.
+void KeepEarlierSystemDatabase(const std::string& installDir);
+
+// Copies "\Setup.data" of sourceDir over the system database path and clears its attributes.
+void CopyPayloadIntoPlace(const std::string& sourceDir, const std::string& installDir,
+                          const ChunkHook& hook);
+
+// Gives the connection the system database's connection string, login prompt off, and opens it.
+void OpenSystemDatabase(DbConnection& connection, const std::string& installDir);
+
+// Opens "SELECT * FROM INSTDB ORDER BY UID" on the query; the first record is current.
+// A payload with fewer than six records raises an error naming payloadPath (the Setup.data
+// it came from) and how many files it holds, before any file is extracted.
+void OpenPayloadRecords(DbQuery& query, const std::string& payloadPath);
+
+// Saves the current record's file (column FDB) to destination.
+void SavePayloadRecord(DbQuery& query, const std::string& destination, const ChunkHook& hook);
+// Moves to the next record and saves its file to destination.
+void SaveNextPayloadRecord(DbQuery& query, const std::string& destination,
+                           const ChunkHook& hook);
+// Moves to the next record (always) and saves it as systemDir + "\Midas.dll" only when no
+// such file exists; an existing library is never touched.
+void SaveRuntimeLibrary(DbQuery& query, const std::string& systemDir, const ChunkHook& hook);
+
+// Closes the query and the connection, deletes the payload copy and renames "\Data\Temp.qdb"
+// to the system database path. A failed delete or rename raises an error naming the path;
+// Temp.qdb is then kept.
+void SwapInSystemDatabase(DbQuery& query, DbConnection& connection,
+                          const std::string& installDir);

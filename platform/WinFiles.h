@@ -1,0 +1,52 @@
+#pragma once
+// The Win32 file calls the installer makes, with their Windows meanings, on Windows paths in
+// code page 936 ("C:\Program Files\Korvane"). On Linux they act inside the Wine-style prefix
+// (see WinPaths.h). Each returns success or failure as Windows does; the callers decide
+// whether to look.
+
+#include <cstdint>
+#include <string>
+
+#include "platform/ChunkHook.h"
+
+namespace win {
+
+using BOOL = int;
+using DWORD = std::uint32_t;
+using UINT = unsigned int;
+
+constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x01;
+constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
+constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
+
+constexpr UINT SEM_FAILCRITICALERRORS = 0x0001;
+
+// One level: the parent must exist; an existing folder makes the call fail (and changes nothing).
+BOOL CreateDirectoryA(const std::string& path);
+// failIfExists false replaces the target. Copies in bounded memory, calling hook between
+// chunks; the copy keeps the source's read-only mark, as Windows does.
+BOOL CopyFileA(const std::string& existing, const std::string& target, BOOL failIfExists,
+               const ChunkHook& hook = {});
+// FILE_ATTRIBUTE_NORMAL makes a read-only file writable; FILE_ATTRIBUTE_READONLY makes it
+// read-only (no owner write bit).
+BOOL SetFileAttributesA(const std::string& path, DWORD attributes);
+BOOL DeleteFileA(const std::string& path);
+// Never replaces an existing target.
+BOOL MoveFileA(const std::string& existing, const std::string& target);
+// 0x10 for a folder, 0x80 (or 0x01 when read-only) for a file, INVALID_FILE_ATTRIBUTES for a
+// missing path or any error.
+DWORD GetFileAttributesA(const std::string& path);
+// True for an existing file (not a folder).
+bool FileExists(const std::string& path);
+
+// "C:\windows\system32".
+std::string GetSystemDirectoryA();
+// The running program's full path as a Windows path (through the drive that holds it).
+std::string GetModuleFileNameA();
+
+// Stand-in for the critical-error mode: remembered and returned, nothing else on Linux,
+// where no system box ever asks for a missing medium.
+UINT SetErrorMode(UINT mode);
+
+}  // namespace win
