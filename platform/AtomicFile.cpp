@@ -1,0 +1,29 @@
+#include "platform/AtomicFile.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace win {
+
+int ReplaceFile(const std::filesystem::path& path, std::string_view bytes, mode_t mode, bool keepMode) {
+    std::string temporary = (path.parent_path() / ("." + path.filename().string() + ".XXXXXX")).string();
+    const int fd = mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) return errno;
+    struct stat old {};
+    if (keepMode && stat(path.c_str(), &old) == 0) mode = old.st_mode & 07777;
+    int error = 0;
+    for (size_t done = 0; !error && done < bytes.size();) {
+        const ssize_t written = write(fd, bytes.data() + done, bytes.size() - done);
+        if (written > 0) done += static_cast<size_t>(written);
+        else if (errno != EINTR) error = written == 0 ? EIO : errno;
+    }
+    if (!error && (fchmod(fd, mode) != 0 || fsync(fd) != 0)) error = errno;
+    if (close(fd) != 0 && !error) error = errno;
+    if (!error && rename(temporary.c_str(), path.c_str()) != 0) error = errno;
+    if (error) unlink(temporary.c_str());
+    return error;
+}
+
+}  // namespace win

@@ -1,0 +1,17 @@
+#pragma once
+// Whole files written so that a reader sees the old contents or the new, never a part: the
+// bytes go to a temporary file in the same folder, which is then renamed over the target.
+
+#include <filesystem>
+#include <string_view>
+#include <sys/types.h>
+
+namespace win {
+
+// 0 on success, else the errno of the step that failed (the target is then unchanged and no
+// temporary file is left). The new file gets mode, or the old file's mode when keepMode is
+// true and there is an old file.
+int ReplaceFile(const std::filesystem::path& path, std::string_view bytes, mode_t mode,
+                bool keepMode = false);
+
+}  // namespace win
