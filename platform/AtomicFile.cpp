@@ -7,8 +7,16 @@
 
 namespace win {
 
+std::string TemporaryPattern(const std::filesystem::path& target) {
+    // Built piece by piece: GCC 12 misreads a chain of + on strings (-Wrestrict).
+    std::string name = ".";
+    name += target.filename().string();
+    name += ".XXXXXX";
+    return (target.parent_path() / name).string();
+}
+
 int ReplaceFile(const std::filesystem::path& path, std::string_view bytes, mode_t mode, bool keepMode) {
-    std::string temporary = (path.parent_path() / ("." + path.filename().string() + ".XXXXXX")).string();
+    std::string temporary = TemporaryPattern(path);
     const int fd = mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) return errno;
     struct stat old {};

@@ -6,7 +6,12 @@
 #include <string_view>
 #include <sys/types.h>
 
+#include <string>
+
 namespace win {
+
+// The mkostemp pattern of a hidden temporary file beside target.
+std::string TemporaryPattern(const std::filesystem::path& target);
 
 // 0 on success, else the errno of the step that failed (the target is then unchanged and no
 // temporary file is left). The new file gets mode, or the old file's mode when keepMode is

@@ -40,7 +40,10 @@ std::string KeyHeader(std::u16string_view path) {
         (static_cast<unsigned long long>(seconds) + 11644473600ULL) * 10000000ULL;
     char stamp[64];
     std::snprintf(stamp, sizeof stamp, "] %lld\n#time=%llx\n", seconds, fileTime);
-    return "[" + Escape(path, "[]") + stamp;
+    std::string header = "[";
+    header += Escape(path, "[]");
+    header += stamp;
+    return header;
 }
 
 std::string Escape(std::u16string_view text, std::string_view specials) {

@@ -58,8 +58,8 @@ std::string WindowsText(std::string_view utf8) {
 
 // One key of the skeleton's user.reg in Wine's text format; expand writes REG_EXPAND_SZ.
 std::string SkeletonKey(std::u16string_view name, const std::string& login, bool expand) {
-    std::string key = "\n" + regtext::KeyHeader(u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\" +
-                                                std::u16string(name));
+    std::string key = "\n";
+    key += regtext::KeyHeader(u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\" + std::u16string(name));
     const std::u16string home = cp936::ToUtf16(cp936::FromUtf8("C:\\users\\" + login + "\\"));
     for (const ShellFolder& folder : kShellFolders) {
         const std::u16string path = home + cp936::ToUtf16(WindowsText(folder.relative));
@@ -311,7 +311,8 @@ std::string WindowsPath(const fs::path& hostPath) {
     const fs::path relative = full.lexically_relative(root);
     for (const fs::path& component : relative) {
         if (component.empty() || component == ".") continue;
-        windows += "\\" + cp936::FromUtf8(component.string());
+        windows += '\\';
+        windows += cp936::FromUtf8(component.string());
     }
     if (windows.size() == 2) windows += "\\";
     return windows;

@@ -336,7 +336,8 @@ LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD, char*, DWORD, REGSAM, 
     if (!exists) {
         std::string text = reg->text;
         if (!text.empty() && text.back() != '\n') text += '\n';
-        text += "\n" + regtext::KeyHeader(spelt);
+        text += '\n';
+        text += regtext::KeyHeader(spelt);
         if (const LONG written = WriteBack(text); written != ERROR_SUCCESS) return written;
     }
     *result = NewHandle(std::move(spelt));
