@@ -7,6 +7,31 @@
 
 namespace win {
 
+std::optional<std::string> ReadWholeFile(const std::filesystem::path& path, int& error) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = errno;
+        return std::nullopt;
+    }
+    std::string text;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got > 0) {
+            text.append(buffer, static_cast<size_t>(got));
+        } else if (got == 0) {
+            break;
+        } else if (errno != EINTR) {
+            error = errno;
+            close(fd);
+            return std::nullopt;
+        }
+    }
+    close(fd);
+    error = 0;
+    return text;
+}
+
 std::string TemporaryPattern(const std::filesystem::path& target) {
     // Built piece by piece: GCC 12 misreads a chain of + on strings (-Wrestrict).
     std::string name = ".";

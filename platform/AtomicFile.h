@@ -1,14 +1,18 @@
 #pragma once
-// Whole files written so that a reader sees the old contents or the new, never a part: the
-// bytes go to a temporary file in the same folder, which is then renamed over the target.
+// Whole files read, and written so that a reader sees the old contents or the new, never a
+// part: the bytes go to a temporary file in the same folder, then renamed over the target.
 
 #include <filesystem>
 #include <string_view>
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
 
 namespace win {
+
+// The whole contents, or nullopt with error set to the errno of the failure.
+std::optional<std::string> ReadWholeFile(const std::filesystem::path& path, int& error);
 
 // The mkostemp pattern of a hidden temporary file beside target.
 std::string TemporaryPattern(const std::filesystem::path& target);

@@ -27,8 +27,9 @@ std::string Printf(const char* format, unsigned value) {
 }  // namespace
 
 std::string FileHeader() {
-    return std::string(kFileSignature) +
-           "\n;; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n\n#arch=win64\n";
+    // No "#arch=" line: Wine refuses a prefix whose registry names the other architecture,
+    // and this file cannot know which Wine will run the prefix.
+    return std::string(kFileSignature) + "\n;; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n";
 }
 
 std::string KeyHeader(std::u16string_view path) {

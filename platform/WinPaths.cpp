@@ -283,7 +283,11 @@ fs::path HostPath(std::string_view windowsPath) {
     const SplitPath split = Split(windowsPath);
     fs::path host = DriveRoot(split.drive);
     for (const std::string& component : split.components) {
-        host /= MatchEntry(host, cp936::ToUtf8(component));
+        try {
+            host /= MatchEntry(host, cp936::ToUtf8(component));
+        } catch (const SetupError& error) {
+            throw SetupError(error.Message() + " in the path " + std::string(windowsPath));
+        }
     }
     return host;
 }
@@ -312,7 +316,11 @@ std::string WindowsPath(const fs::path& hostPath) {
     for (const fs::path& component : relative) {
         if (component.empty() || component == ".") continue;
         windows += '\\';
-        windows += cp936::FromUtf8(component.string());
+        try {
+            windows += cp936::FromUtf8(component.string());
+        } catch (const SetupError& error) {
+            throw SetupError(error.Message() + " in the path " + HostNameText(full));
+        }
     }
     if (windows.size() == 2) windows += "\\";
     return windows;

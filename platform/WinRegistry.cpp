@@ -3,15 +3,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-#include <memory>
 #include <optional>
 #include <set>
-#include <sstream>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 #include "platform/AtomicFile.h"
@@ -202,25 +196,23 @@ std::optional<std::vector<Key>> Parse(std::string_view text) {
 
 fs::path UserRegPath() { return PrefixRoot() / "user.reg"; }
 
-// The file: nullopt with ERROR_FILE_NOT_FOUND when there is none, ERROR_BADDB when it cannot
-// be parsed.
+// The file: nullopt with ERROR_FILE_NOT_FOUND when there is none, ERROR_ACCESS_DENIED when
+// it cannot be read (so that it is never taken for missing and replaced), ERROR_BADDB when
+// it cannot be parsed.
 std::optional<UserReg> Load(LONG& error) {
-    std::ifstream in(UserRegPath(), std::ios::binary);
-    if (!in) {
-        error = ERROR_FILE_NOT_FOUND;
+    int failure = 0;
+    auto text = ReadWholeFile(UserRegPath(), failure);
+    if (!text) {
+        error = failure == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED;
         return std::nullopt;
     }
-    std::stringstream content;
-    content << in.rdbuf();
-    UserReg reg{content.str(), {}};
-    auto keys = Parse(reg.text);
+    auto keys = Parse(*text);
     if (!keys) {
         error = ERROR_BADDB;
         return std::nullopt;
     }
-    reg.keys = std::move(*keys);
     error = ERROR_SUCCESS;
-    return reg;
+    return UserReg{std::move(*text), std::move(*keys)};
 }
 
 bool KeyExists(const UserReg& reg, std::u16string_view path) {

@@ -223,6 +223,16 @@ TEST_F(Registry, MalformedFileIsNeverWritten) {
     }
 }
 
+TEST_F(Registry, UnreadableFileIsNotTakenForMissing) {
+    fs::create_directories(userReg() / "inside");  // a folder where the file should be
+    win::HKEY key = nullptr;
+    EXPECT_NE(win::RegCreateKeyExA(win::HKEY_CURRENT_USER, "Software\\New", 0, nullptr, 0, win::KEY_ALL_ACCESS,
+                                   nullptr, &key, nullptr),
+              win::ERROR_SUCCESS);
+    EXPECT_TRUE(fs::is_directory(userReg() / "inside"));
+    EXPECT_EQ(PrefixListing(), std::vector<std::string>{"user.reg"});
+}
+
 TEST_F(Registry, UnwritablePrefixLeavesTheFileAndSaysAccessDenied) {
     if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
     UseUserReg(Fixture());
