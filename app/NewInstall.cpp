@@ -74,6 +74,7 @@ TMainForm::TMainForm(Dialogs& dialogs) : QWidget(nullptr), dialogs_(dialogs) {
     Timer1 = new QTimer(this);
     Timer1->setInterval(100);
     CreateTabOrder();
+    NameControls();
     ConnectHandlers();
     FormCreate();
 }
@@ -203,6 +204,27 @@ void TMainForm::CreateTabOrder() {
     for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
+void TMainForm::NameControls() {
+    // Qt finds the controls by the names the other units use for them.
+    const std::pair<QObject*, const char*> names[] = {
+        {Bevel1, "Bevel1"},       {Label1, "Label1"},       {Panel2, "Panel2"},
+        {PC, "PC"},               {TabSheet1, "TabSheet1"}, {TabSheet2, "TabSheet2"},
+        {TabSheet3, "TabSheet3"}, {TabSheet4, "TabSheet4"}, {TabSheet5, "TabSheet5"},
+        {Label12, "Label12"},     {Memo1, "Memo1"},         {CheckBox1, "CheckBox1"},
+        {Label8, "Label8"},       {Label9, "Label9"},       {Label10, "Label10"},
+        {Label11, "Label11"},     {DE1, "DE1"},             {Label2, "Label2"},
+        {Label14, "Label14"},     {Edit2, "Edit2"},         {Edit4, "Edit4"},
+        {Edit5, "Edit5"},         {Label16, "Label16"},     {Edit6, "Edit6"},
+        {Label3, "Label3"},       {InfoLabel, "InfoLabel"}, {Gauge1, "Gauge1"},
+        {Panel1, "Panel1"},       {Image4, "Image4"},       {Image3, "Image3"},
+        {Image2, "Image2"},       {Image1, "Image1"},       {RxLabel1, "RxLabel1"},
+        {RxLabel2, "RxLabel2"},   {RxLabel3, "RxLabel3"},   {RxLabel4, "RxLabel4"},
+        {RxLabel5, "RxLabel5"},   {NextStepBtn, "NextStepBtn"}, {PreStepBtn, "PreStepBtn"},
+        {ExitBtn, "ExitBtn"},     {Timer1, "Timer1"},
+    };
+    for (const auto& [control, name] : names) control->setObjectName(QLatin1String(name));
+}
+
 void TMainForm::ConnectHandlers() {
     connect(Image1, &PictureBox::clicked, this, [this] { Image1Click(); });
     connect(NextStepBtn, &QPushButton::clicked, this,
@@ -222,7 +244,6 @@ void TMainForm::FormCreate() {
     PreStepBtn->hide();
     NextStepBtn->hide();
     FStep = 0;
-    FProgressTarget = 1;
     FSystemDir = win::GetSystemDirectoryA();
     FSourceDir = ProgramFolder(win::GetModuleFileNameA());
     DE1->SetText(T("C:\\Program Files\\Korvane"));

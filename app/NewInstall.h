@@ -5,7 +5,7 @@
 #include <QWidget>
 #include <string>
 
-#include "app/FormMessagePump.h"
+#include "utils/QtMessagePump.h"
 #include "install/InstallWindow.h"
 
 class AgreementMemo;
@@ -96,7 +96,6 @@ public:
     std::string FInstallDir;
     std::string FSourceDir;
     std::string FSystemDir;
-    int FProgressTarget = 0;
 
     // ---- Handlers ----
     void FormCreate();
@@ -128,11 +127,12 @@ private:
     void CreateHeaderPanel();
     void CreateButtons();
     void CreateTabOrder();
+    void NameControls();
     void ConnectHandlers();
 
     void ShowWizardHeader();
     bool EntryChecksPass();
 
     Dialogs& dialogs_;
-    FormMessagePump pump_;
+    QtMessagePump pump_;
 };
