@@ -52,9 +52,13 @@ std::string FolderEdit::WorkingName() const {
     return "\\";
 }
 
-void FolderEdit::Browse() {
+std::string FolderEdit::StartFolder() const {
     std::string name = WorkingName();
-    if (!IsExistingFolder(name)) name = "\\";  // the root of the current drive
+    return IsExistingFolder(name) ? name : std::string("\\");  // the root of the current drive
+}
+
+void FolderEdit::Browse() {
+    std::string name = StartFolder();
     std::optional<std::string> chosen;
     {
         CriticalErrorsSuppressed suppressed;

@@ -33,6 +33,7 @@ protected:
 
 private:
     std::string WorkingName() const;
+    std::string StartFolder() const;
 
     Dialogs& dialogs_;
     QToolButton* button_;
