@@ -17,8 +17,9 @@ using TurboHandle = std::unique_ptr<void, HandleCloser>;
 
 [[noreturn]] void Refuse(const QString& name) {
     // "Cannot decode picture %s"
-    throw SetupError(FormatMessage("\xce\xde\xb7\xa8\xbd\xe2\xc2\xeb\xcd\xbc\xc6\xac %s",  // 无法解码图片
-                                   Gbk(name)));
+    throw SetupError(
+        FormatMessage("\xce\xde\xb7\xa8\xbd\xe2\xc2\xeb\xcd\xbc\xc6\xac %s",  // 无法解码图片
+                      Gbk(name)));
 }
 
 }  // namespace

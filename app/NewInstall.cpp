@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <utility>
 
 #include "app/AgreementMemo.h"
 #include "app/Application.h"
@@ -122,7 +123,8 @@ void TMainForm::CreateFolderPage() {
     Label9 = NewLabel(TabSheet2, "您现在要安装的是《Korvane通用机器设备管理系统(单机版)V3.50》。",
                       {56, 56});
     Label10 = NewLabel(TabSheet2, "本向导将指引您完成软件的安装工作。", {56, 88});
-    Label11 = NewLabel(TabSheet2, "软件将安装在下面的文件夹中，你也可以选择自定的文件夹：", {56, 144});
+    Label11 =
+        NewLabel(TabSheet2, "软件将安装在下面的文件夹中，你也可以选择自定的文件夹：", {56, 144});
     DE1 = new FolderEdit(TabSheet2, dialogs_);
     DE1->setGeometry(56, 168, 371, 21);
     Label2 = NewLabel(TabSheet2, "注：如果你想在原来较低版本的基础上升级，请安装在原来的文件夹下。",
@@ -199,29 +201,30 @@ void TMainForm::CreateButtons() {
 void TMainForm::CreateTabOrder() {
     // The pages' controls by their tab orders, then the three buttons; Qt skips hidden and
     // disabled ones as the system does.
-    QWidget* const order[] = {CheckBox1, Memo1,       DE1,        Edit2,  Edit4,
-                              Edit5,     Edit6,       NextStepBtn, PreStepBtn, ExitBtn};
+    QWidget* const order[] = {CheckBox1, Memo1, DE1,         Edit2,      Edit4,
+                              Edit5,     Edit6, NextStepBtn, PreStepBtn, ExitBtn};
     for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
 void TMainForm::NameControls() {
     // Qt finds the controls by the names the other units use for them.
+#define KORVANE_NAMED(control) std::pair<QObject*, const char*>(control, #control)
     const std::pair<QObject*, const char*> names[] = {
-        {Bevel1, "Bevel1"},       {Label1, "Label1"},       {Panel2, "Panel2"},
-        {PC, "PC"},               {TabSheet1, "TabSheet1"}, {TabSheet2, "TabSheet2"},
-        {TabSheet3, "TabSheet3"}, {TabSheet4, "TabSheet4"}, {TabSheet5, "TabSheet5"},
-        {Label12, "Label12"},     {Memo1, "Memo1"},         {CheckBox1, "CheckBox1"},
-        {Label8, "Label8"},       {Label9, "Label9"},       {Label10, "Label10"},
-        {Label11, "Label11"},     {DE1, "DE1"},             {Label2, "Label2"},
-        {Label14, "Label14"},     {Edit2, "Edit2"},         {Edit4, "Edit4"},
-        {Edit5, "Edit5"},         {Label16, "Label16"},     {Edit6, "Edit6"},
-        {Label3, "Label3"},       {InfoLabel, "InfoLabel"}, {Gauge1, "Gauge1"},
-        {Panel1, "Panel1"},       {Image4, "Image4"},       {Image3, "Image3"},
-        {Image2, "Image2"},       {Image1, "Image1"},       {RxLabel1, "RxLabel1"},
-        {RxLabel2, "RxLabel2"},   {RxLabel3, "RxLabel3"},   {RxLabel4, "RxLabel4"},
-        {RxLabel5, "RxLabel5"},   {NextStepBtn, "NextStepBtn"}, {PreStepBtn, "PreStepBtn"},
-        {ExitBtn, "ExitBtn"},     {Timer1, "Timer1"},
-    };
+        KORVANE_NAMED(Bevel1),    KORVANE_NAMED(Label1),      KORVANE_NAMED(Panel2),
+        KORVANE_NAMED(PC),        KORVANE_NAMED(TabSheet1),   KORVANE_NAMED(TabSheet2),
+        KORVANE_NAMED(TabSheet3), KORVANE_NAMED(TabSheet4),   KORVANE_NAMED(TabSheet5),
+        KORVANE_NAMED(Label12),   KORVANE_NAMED(Memo1),       KORVANE_NAMED(CheckBox1),
+        KORVANE_NAMED(Label8),    KORVANE_NAMED(Label9),      KORVANE_NAMED(Label10),
+        KORVANE_NAMED(Label11),   KORVANE_NAMED(DE1),         KORVANE_NAMED(Label2),
+        KORVANE_NAMED(Label14),   KORVANE_NAMED(Edit2),       KORVANE_NAMED(Edit4),
+        KORVANE_NAMED(Edit5),     KORVANE_NAMED(Label16),     KORVANE_NAMED(Edit6),
+        KORVANE_NAMED(Label3),    KORVANE_NAMED(InfoLabel),   KORVANE_NAMED(Gauge1),
+        KORVANE_NAMED(Panel1),    KORVANE_NAMED(Image4),      KORVANE_NAMED(Image3),
+        KORVANE_NAMED(Image2),    KORVANE_NAMED(Image1),      KORVANE_NAMED(RxLabel1),
+        KORVANE_NAMED(RxLabel2),  KORVANE_NAMED(RxLabel3),    KORVANE_NAMED(RxLabel4),
+        KORVANE_NAMED(RxLabel5),  KORVANE_NAMED(NextStepBtn), KORVANE_NAMED(PreStepBtn),
+        KORVANE_NAMED(ExitBtn),   KORVANE_NAMED(Timer1)};
+#undef KORVANE_NAMED
     for (const auto& [control, name] : names) control->setObjectName(QLatin1String(name));
 }
 
@@ -354,8 +357,9 @@ void TMainForm::ExitBtnClick() {
     }
     const std::string line = "\x0A\x0D";  // line feed before carriage return, as the system had it
     const std::string indent(8, ' ');
-    const std::string question = line + indent + T("你尚未完成安装过程! 你可以在以后完成该系统的安装。") +
-                                 line + line + indent + T("你确定要退出安装吗? ") + line;
+    const std::string question = line + indent +
+                                 T("你尚未完成安装过程! 你可以在以后完成该系统的安装。") + line +
+                                 line + indent + T("你确定要退出安装吗? ") + line;
     if (dialogs_.YesNoBox(T("提示"), question)) close();
 }
 
@@ -381,8 +385,10 @@ bool TMainForm::HandleDialogKey(int key, Qt::KeyboardModifiers modifiers) {
 }
 
 void TMainForm::keyPressEvent(QKeyEvent* event) {
-    if (HandleDialogKey(event->key(), event->modifiers())) event->accept();
-    else QWidget::keyPressEvent(event);
+    if (HandleDialogKey(event->key(), event->modifiers()))
+        event->accept();
+    else
+        QWidget::keyPressEvent(event);
 }
 
 // ---- The install ----
@@ -425,8 +431,10 @@ void TMainForm::SetTips(const TipSet& tips) {
 }
 
 void TMainForm::SetBusyCursor(bool busy) {
-    if (busy) setCursor(Qt::WaitCursor);
-    else unsetCursor();
+    if (busy)
+        setCursor(Qt::WaitCursor);
+    else
+        unsetCursor();
 }
 
 void TMainForm::EnableCloseButton() {
@@ -440,6 +448,8 @@ int TMainForm::GaugeProgress() const { return Gauge1->Progress(); }
 void TMainForm::SetGaugeProgress(int progress) { Gauge1->SetProgress(progress); }
 
 void TMainForm::SetTimerEnabled(bool enabled) {
-    if (!enabled) Timer1->stop();
-    else if (!Timer1->isActive()) Timer1->start();  // a running timer keeps its period
+    if (!enabled)
+        Timer1->stop();
+    else if (!Timer1->isActive())
+        Timer1->start();  // a running timer keeps its period
 }

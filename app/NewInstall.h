@@ -5,8 +5,8 @@
 #include <QWidget>
 #include <string>
 
-#include "utils/QtMessagePump.h"
 #include "install/InstallWindow.h"
+#include "utils/QtMessagePump.h"
 
 class AgreementMemo;
 class Dialogs;

@@ -56,8 +56,8 @@ void PageControl::paintEvent(QPaintEvent*) {
         const int width = fontMetrics().horizontalAdvance(captions_[i]) + 12;
         selector.rect = QRect(x, 2, width, kSelectorHeight);
         selector.text = captions_[i];
-        selector.state = QStyle::State_Enabled | (pages_[i] == active_ ? QStyle::State_Sunken
-                                                                       : QStyle::State_Raised);
+        selector.state = QStyle::State_Enabled |
+                         (pages_[i] == active_ ? QStyle::State_Sunken : QStyle::State_Raised);
         style()->drawControl(QStyle::CE_PushButton, &selector, &painter, this);
         x += width + 3;
     }

@@ -86,8 +86,9 @@ int RunBench(int argc, char** argv) {
         times.push_back(child.readAllStandardOutput().trimmed().toDouble());
     }
     std::sort(times.begin(), times.end());
-    std::printf("process start to first painted splash, %d runs (%s):\n", runs,
-                qEnvironmentVariable("QT_QPA_PLATFORM", QStringLiteral("offscreen")).toUtf8().constData());
+    std::printf(
+        "process start to first painted splash, %d runs (%s):\n", runs,
+        qEnvironmentVariable("QT_QPA_PLATFORM", QStringLiteral("offscreen")).toUtf8().constData());
     std::printf("  min %.1f ms  median %.1f ms  max %.1f ms\n", times.front(),
                 times[times.size() / 2], times.back());
     return 0;

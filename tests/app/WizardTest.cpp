@@ -227,18 +227,26 @@ private slots:
         QTest::addColumn<QString>("postcode");
         QTest::addColumn<QString>("message");  // empty: all checks pass
         QTest::addColumn<QString>("focus");
-        QTest::newRow("all empty") << "" << "" << "" << "" << Q("    公司名称不能为空！    ")
-                                   << "Edit2";
-        QTest::newRow("name of spaces") << "   " << "a" << "b" << "c"
-                                        << Q("    公司名称不能为空！    ") << "Edit2";
-        QTest::newRow("no address") << Q("公司") << "" << "b" << "c"
-                                    << Q("    公司通信地址不能为空！    ") << "Edit4";
-        QTest::newRow("no department") << Q("公司") << "a" << " " << "c"
-                                       << Q("    部门名称不能为空！    ") << "Edit5";
-        QTest::newRow("no postcode") << Q("公司") << "a" << "b" << ""
-                                     << Q("    邮政编码不能为空！    ") << "Edit6";
+        QTest::newRow("all empty") << ""
+                                   << ""
+                                   << ""
+                                   << "" << Q("    公司名称不能为空！    ") << "Edit2";
+        QTest::newRow("name of spaces") << "   "
+                                        << "a"
+                                        << "b"
+                                        << "c" << Q("    公司名称不能为空！    ") << "Edit2";
+        QTest::newRow("no address") << Q("公司") << ""
+                                    << "b"
+                                    << "c" << Q("    公司通信地址不能为空！    ") << "Edit4";
+        QTest::newRow("no department") << Q("公司") << "a"
+                                       << " "
+                                       << "c" << Q("    部门名称不能为空！    ") << "Edit5";
+        QTest::newRow("no postcode") << Q("公司") << "a"
+                                     << "b"
+                                     << "" << Q("    邮政编码不能为空！    ") << "Edit6";
         QTest::newRow("full-width spaces are text")
-            << Q("\u3000") << Q("\u3000") << Q("\u3000") << Q("\u3000") << "" << "";
+            << Q("\u3000") << Q("\u3000") << Q("\u3000") << Q("\u3000") << ""
+            << "";
     }
 
     void checksTheEntries() {
@@ -319,7 +327,9 @@ private slots:
         QTest::addColumn<QString>("kept");
         QTest::newRow("ten characters, no eleventh")
             << "Edit5" << Q("一二三四五六七八九十百") << Q("一二三四五六七八九十");
-        QTest::newRow("six letters, no seventh") << "Edit6" << "abcdefg" << "abcdef";
+        QTest::newRow("six letters, no seventh") << "Edit6"
+                                                 << "abcdefg"
+                                                 << "abcdef";
         QTest::newRow("half a character refused") << "Edit6" << Q("12345中") << "12345";
         QTest::newRow("thirty bytes") << "Edit2" << Q("a一二三四五六七八九十一二三四五")
                                       << Q("a一二三四五六七八九十一二三四");
@@ -350,13 +360,13 @@ private slots:
         const std::string unchanged = "C:\\Program Files\\Korvane";
         QTest::newRow("folder") << std::optional<std::string>("C:\\Apps")
                                 << std::string("C:\\Apps\\Korvane");
-        QTest::newRow("drive root") << std::optional<std::string>("D:\\")
-                                    << std::string("D:\\Korvane");
+        QTest::newRow("drive root")
+            << std::optional<std::string>("D:\\") << std::string("D:\\Korvane");
         QTest::newRow("product folder itself")
             << std::optional<std::string>(unchanged) << unchanged + "\\Korvane";
         // 誠 ends in the byte of "\": still a name to append to with a backslash.
-        QTest::newRow("trail byte 5C") << std::optional<std::string>(G("C:\\誠"))
-                                       << G("C:\\誠\\Korvane");
+        QTest::newRow("trail byte 5C")
+            << std::optional<std::string>(G("C:\\誠")) << G("C:\\誠\\Korvane");
         QTest::newRow("cancel") << std::optional<std::string>() << unchanged;
     }
 
@@ -404,10 +414,9 @@ private slots:
         QFETCH(bool, yes);
         dialogs_->yesNoAnswers.push_back(yes);
         Click(Form().ExitBtn);
-        const std::string expected = "\x0A\x0D        " +
-                                     G("你尚未完成安装过程! 你可以在以后完成该系统的安装。") +
-                                     "\x0A\x0D\x0A\x0D        " + G("你确定要退出安装吗? ") +
-                                     "\x0A\x0D";
+        const std::string expected =
+            "\x0A\x0D        " + G("你尚未完成安装过程! 你可以在以后完成该系统的安装。") +
+            "\x0A\x0D\x0A\x0D        " + G("你确定要退出安装吗? ") + "\x0A\x0D";
         QCOMPARE(dialogs_->shown.size(), std::size_t{1});
         QVERIFY(dialogs_->shown.front().kind == Kind::YesNo);
         QCOMPARE(dialogs_->shown.front().caption, std::string("\xCC\xE1\xCA\xBE"));  // 提示
@@ -482,7 +491,8 @@ private slots:
         QTest::newRow("folder") << std::string("D:\\Setup\\Setup.exe") << std::string("D:\\Setup");
         QTest::newRow("drive root") << std::string("D:\\Setup.exe") << std::string("D:");
         // A trail byte 0x5C in the names is no backslash.
-        QTest::newRow("program name ends in 5C") << G("D:\\Setup\\誠.exe") << std::string("D:\\Setup");
+        QTest::newRow("program name ends in 5C")
+            << G("D:\\Setup\\誠.exe") << std::string("D:\\Setup");
         QTest::newRow("folder ends in 5C") << G("D:\\安装誠\\Setup.exe") << G("D:\\安装誠");
     }
 

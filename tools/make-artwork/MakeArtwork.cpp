@@ -42,8 +42,10 @@ QPainterPath Gear(QPointF centre, qreal radius, int teeth) {
         const qreal r = (i % 2 == 0) ? radius : inner;
         const QPointF p0 = centre + QPointF(r * qCos(a0), r * qSin(a0));
         const QPointF p1 = centre + QPointF(r * qCos(a1), r * qSin(a1));
-        if (i == 0) path.moveTo(p0);
-        else path.lineTo(p0);
+        if (i == 0)
+            path.moveTo(p0);
+        else
+            path.lineTo(p0);
         path.lineTo(p1);
     }
     path.closeSubpath();
