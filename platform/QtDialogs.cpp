@@ -22,14 +22,6 @@ QMessageBox::StandardButton Show(QMessageBox::Icon icon, const std::string& capt
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
-// The browser answers like the system's: a drive's root keeps its backslash ("D:\"),
-// any other folder has none.
-std::string FolderName(std::string path) {
-    if (path.size() == 2 && path[1] == ':') return path + "\\";
-    while (path.size() > 3 && cp936::LastDelimiter(path, "\\") == path.size() - 1) path.pop_back();
-    return path;
-}
-
 QString StartDirectory(const std::string& startFolder) {
     try {
         return QString::fromStdString(win::HostPath(startFolder).string());
@@ -58,7 +50,8 @@ std::optional<std::string> QtDialogs::BrowseForFolder(const std::string& startFo
         nullptr, QString(), StartDirectory(startFolder), QFileDialog::ShowDirsOnly);
     if (chosen.isEmpty()) return std::nullopt;
     try {
-        return FolderName(win::WindowsPath(std::filesystem::path(chosen.toStdString())));
+        // No trailing backslash but for a drive's root ("D:\"), as the system's browser answers.
+        return win::WindowsPath(std::filesystem::path(chosen.toStdString()));
     } catch (const SetupError& error) {
         // A folder whose name code page 936 cannot write: said so, and taken as Cancel.
         ErrorBox(cp936::FromUtf8(QCoreApplication::applicationName().toStdString()),
