@@ -1,0 +1,233 @@
+#include "platform/WinFiles.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "platform/SetupError.h"
+#include "platform/WinPaths.h"
+
+namespace fs = std::filesystem;
+
+namespace win {
+namespace {
+
+constexpr size_t kCopyChunk = 1 << 20;
+
+// The host path of a Windows path, or nothing when it has none (bad drive, bad text): the
+// file calls then fail as Windows does for a path it cannot reach.
+std::optional<fs::path> Host(const std::string& windowsPath) {
+    try {
+        return HostPath(windowsPath);
+    } catch (const SetupError&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<struct stat> Stat(const fs::path& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) return std::nullopt;
+    return info;
+}
+
+bool IsReadOnly(const struct stat& info) { return (info.st_mode & S_IWUSR) == 0; }
+
+// Closes the descriptor and removes the temporary copy unless the copy was put in place.
+class TemporaryCopy {
+public:
+    explicit TemporaryCopy(const fs::path& target)
+        : path_(target.parent_path() / ("." + target.filename().string() + ".XXXXXX")) {
+        std::string pattern = path_.string();
+        fd_ = mkostemp(pattern.data(), O_CLOEXEC);
+        created_ = fd_ >= 0;
+        path_ = pattern;
+    }
+    ~TemporaryCopy() {
+        if (fd_ >= 0) close(fd_);
+        if (created_ && !placed_) unlink(path_.c_str());
+    }
+    TemporaryCopy(const TemporaryCopy&) = delete;
+    TemporaryCopy& operator=(const TemporaryCopy&) = delete;
+
+    int fd() const { return fd_; }
+    const fs::path& path() const { return path_; }
+    bool Close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return close(fd) == 0;
+    }
+    void Placed() { placed_ = true; }
+
+private:
+    fs::path path_;
+    int fd_ = -1;
+    bool created_ = false;
+    bool placed_ = false;
+};
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+bool WriteAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t written = write(fd, data, size);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        data += written;
+        size -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+// Copies the contents chunk by chunk, calling hook between chunks; memory stays one chunk.
+bool CopyContents(int from, int to, const ChunkHook& hook) {
+    std::vector<char> buffer(kCopyChunk);
+    for (;;) {
+        const ssize_t got = read(from, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return false;
+        if (got == 0) return true;
+        if (!WriteAll(to, buffer.data(), static_cast<size_t>(got))) return false;
+        if (hook) hook();
+    }
+}
+
+// Puts the finished copy at target: replacing it, or only when target is absent.
+bool PutInPlace(const fs::path& copy, const fs::path& target, bool replace) {
+    if (replace) return rename(copy.c_str(), target.c_str()) == 0;
+    if (renameat2(AT_FDCWD, copy.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    // A file system without the no-replace rename: a hard link never replaces either.
+    if (errno != EINVAL || link(copy.c_str(), target.c_str()) != 0) return false;
+    unlink(copy.c_str());
+    return true;
+}
+
+// Windows refuses to overwrite a read-only file, a folder, or the source itself.
+bool MayReplace(const struct stat& source, const fs::path& target) {
+    const auto existing = Stat(target);
+    if (!existing) return true;
+    if (S_ISDIR(existing->st_mode) || IsReadOnly(*existing)) return false;
+    return existing->st_dev != source.st_dev || existing->st_ino != source.st_ino;
+}
+
+}  // namespace
+
+BOOL CreateDirectoryA(const std::string& path) {
+    const auto host = Host(path);
+    return host && mkdir(host->c_str(), 0777) == 0;
+}
+
+BOOL CopyFileA(const std::string& existing, const std::string& target, BOOL failIfExists,
+               const ChunkHook& hook) {
+    const auto from = Host(existing);
+    const auto to = Host(target);
+    if (!from || !to) return false;
+    const Descriptor source(open(from->c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat info {};
+    if (source.get() < 0 || fstat(source.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return false;
+    }
+    if (failIfExists ? Stat(*to).has_value() : !MayReplace(info, *to)) return false;
+
+    // The copy is made beside the target and renamed over it, so that a target is never
+    // left half written.
+    TemporaryCopy copy(*to);
+    if (copy.fd() < 0 || !CopyContents(source.get(), copy.fd(), hook)) return false;
+    const timespec times[2] = {info.st_atim, info.st_mtim};
+    if (fchmod(copy.fd(), info.st_mode & 07777) != 0 || futimens(copy.fd(), times) != 0 ||
+        !copy.Close()) {
+        return false;
+    }
+    if (!PutInPlace(copy.path(), *to, !failIfExists)) return false;
+    copy.Placed();
+    return true;
+}
+
+BOOL SetFileAttributesA(const std::string& path, DWORD attributes) {
+    const auto host = Host(path);
+    if (!host) return false;
+    const auto info = Stat(*host);
+    if (!info) return false;
+    if (S_ISDIR(info->st_mode)) return true;  // Windows ignores the read-only mark on folders
+    mode_t mode = info->st_mode & 07777;
+    if (attributes & FILE_ATTRIBUTE_READONLY) mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
+    else mode |= S_IWUSR;
+    return chmod(host->c_str(), mode) == 0;
+}
+
+BOOL DeleteFileA(const std::string& path) {
+    const auto host = Host(path);
+    if (!host) return false;
+    struct stat info {};
+    if (lstat(host->c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return false;
+    if (!S_ISLNK(info.st_mode) && IsReadOnly(info)) return false;  // as Windows: access denied
+    return unlink(host->c_str()) == 0;
+}
+
+BOOL MoveFileA(const std::string& existing, const std::string& target) {
+    const auto from = Host(existing);
+    const auto to = Host(target);
+    if (!from || !to) return false;
+    if (renameat2(AT_FDCWD, from->c_str(), AT_FDCWD, to->c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno == EINVAL) {
+        // A file system without the no-replace rename: test, then rename.
+        struct stat info {};
+        return lstat(to->c_str(), &info) != 0 && rename(from->c_str(), to->c_str()) == 0;
+    }
+    // Between drives on different disks Windows moves a file by copying it.
+    if (errno != EXDEV || !CopyFileA(existing, target, true)) return false;
+    return unlink(from->c_str()) == 0;
+}
+
+DWORD GetFileAttributesA(const std::string& path) {
+    const auto host = Host(path);
+    if (!host) return INVALID_FILE_ATTRIBUTES;
+    const auto info = Stat(*host);
+    if (!info) return INVALID_FILE_ATTRIBUTES;
+    if (S_ISDIR(info->st_mode)) return FILE_ATTRIBUTE_DIRECTORY;
+    return IsReadOnly(*info) ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL;
+}
+
+bool FileExists(const std::string& path) {
+    const auto host = Host(path);
+    if (!host) return false;
+    const auto info = Stat(*host);
+    return info && !S_ISDIR(info->st_mode);
+}
+
+std::string GetSystemDirectoryA() { return "C:\\windows\\system32"; }
+
+std::string GetModuleFileNameA() {
+    std::error_code error;
+    const fs::path self = fs::read_symlink("/proc/self/exe", error);
+    if (error) throw SetupError("Cannot read the program's own path: " + error.message());
+    return WindowsPath(self);
+}
+
+UINT SetErrorMode(UINT mode) {
+    static std::atomic<UINT> current{0};
+    return current.exchange(mode);
+}
+
+}  // namespace win

@@ -1,0 +1,314 @@
+#include "platform/WinPaths.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "platform/CodePage.h"
+#include "platform/HostNames.h"
+#include "platform/RegText.h"
+#include "platform/SetupError.h"
+
+namespace fs = std::filesystem;
+
+namespace win {
+namespace {
+
+// ---- The prefix skeleton ----
+
+std::string LoginName() {
+    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_name && *entry->pw_name) {
+        return entry->pw_name;
+    }
+    const char* user = std::getenv("USER");
+    return user && *user ? user : "user";
+}
+
+// The user's folders below drive_c, as the skeleton lays them out (host names, UTF-8).
+struct ShellFolder {
+    const char* valueName;  // in "Shell Folders"
+    const char* relative;   // below drive_c/users/<login>
+};
+
+constexpr ShellFolder kShellFolders[] = {
+    {"Desktop", "Desktop"},
+    {"Programs", "AppData/Roaming/Microsoft/Windows/Start Menu/Programs"},
+    {"SendTo", "AppData/Roaming/Microsoft/Windows/SendTo"},
+    {"Start Menu", "AppData/Roaming/Microsoft/Windows/Start Menu"},
+};
+
+std::string WindowsText(std::string_view utf8) {
+    std::string text(utf8);
+    std::replace(text.begin(), text.end(), '/', '\\');
+    return text;
+}
+
+// One key of the skeleton's user.reg in Wine's text format; expand writes REG_EXPAND_SZ.
+std::string SkeletonKey(std::string_view name, const std::string& login, bool expand,
+                        long long seconds) {
+    // Windows file time: 100 ns units since 1601.
+    const unsigned long long fileTime =
+        (static_cast<unsigned long long>(seconds) + 11644473600ULL) * 10000000ULL;
+    char stamp[64];
+    std::snprintf(stamp, sizeof stamp, "] %lld\n#time=%llx\n", seconds, fileTime);
+    std::string key = "[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Explorer\\\\";
+    key += name;
+    key += stamp;
+    const std::u16string home = cp936::ToUtf16(cp936::FromUtf8("C:\\users\\" + login + "\\"));
+    for (const ShellFolder& folder : kShellFolders) {
+        const std::u16string path = home + cp936::ToUtf16(WindowsText(folder.relative));
+        key += std::string("\"") + folder.valueName + "\"=" + (expand ? "str(2):" : "") + "\"" +
+               regtext::Escape(path, "\"") + "\"\n";
+    }
+    return key + "\n";
+}
+
+std::string SkeletonUserReg(const std::string& login) {
+    const long long seconds = std::chrono::duration_cast<std::chrono::seconds>(
+                                  std::chrono::system_clock::now().time_since_epoch())
+                                  .count();
+    return "WINE REGISTRY Version 2\n"
+           ";; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n"
+           "\n"
+           "#arch=win64\n"
+           "\n" +
+           SkeletonKey("Shell Folders", login, false, seconds) +
+           SkeletonKey("User Shell Folders", login, true, seconds);
+}
+
+[[noreturn]] void FailOn(const char* what, const fs::path& path, int error) {
+    throw SetupError(std::string(what) + " " + HostNameText(path) + ": " + ErrnoText(error));
+}
+
+void MakeFolders(const fs::path& folder) {
+    std::error_code error;
+    fs::create_directories(folder, error);
+    if (error) FailOn("Cannot create folder", folder, error.value());
+}
+
+void MakeLink(const fs::path& link, const char* target) {
+    struct stat info {};
+    if (lstat(link.c_str(), &info) == 0) return;  // a link that is there is used as it stands
+    if (symlink(target, link.c_str()) != 0) FailOn("Cannot create drive link", link, errno);
+}
+
+void WriteNewFile(const fs::path& path, const std::string& content) {
+    const fs::path temporary = path.string() + ".new";
+    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) FailOn("Cannot create file", temporary, errno);
+    const bool written = write(fd, content.data(), content.size()) ==
+                         static_cast<ssize_t>(content.size());
+    const int error = errno;
+    if (close(fd) != 0 || !written || rename(temporary.c_str(), path.c_str()) != 0) {
+        const int failure = written ? errno : error;
+        unlink(temporary.c_str());
+        FailOn("Cannot write file", path, failure);
+    }
+}
+
+void CreateSkeleton(const fs::path& prefix) {
+    MakeFolders(prefix / "dosdevices");
+    MakeLink(prefix / "dosdevices" / "c:", "../drive_c");
+    MakeLink(prefix / "dosdevices" / "z:", "/");
+    MakeFolders(prefix / "drive_c" / "windows" / "system32");
+    const std::string login = LoginName();
+    for (const ShellFolder& folder : kShellFolders) {
+        MakeFolders(prefix / "drive_c" / "users" / login / folder.relative);
+    }
+    WriteNewFile(prefix / "user.reg", SkeletonUserReg(login));
+}
+
+// The folders an install writes into; an existing prefix gets those that it lacks.
+void FillInFolders() {
+    const std::string home = "C:\\users\\" + cp936::FromUtf8(LoginName()) + "\\";
+    std::vector<std::string> needed = {"C:\\windows\\system32"};
+    for (const ShellFolder& folder : kShellFolders) {
+        needed.push_back(home + cp936::FromUtf8(WindowsText(folder.relative)));
+    }
+    for (const std::string& folder : needed) MakeFolders(HostPath(folder));
+}
+
+// ---- Windows paths to host paths ----
+
+struct SplitPath {
+    char drive;                           // lower case
+    std::vector<std::string> components;  // code page 936, no empty ones
+};
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+SplitPath Split(std::string_view windowsPath) {
+    SplitPath split{'c', {}};
+    std::string_view rest = windowsPath;
+    if (rest.size() >= 2 && rest[1] == ':' && std::isalpha(static_cast<unsigned char>(rest[0]))) {
+        split.drive = static_cast<char>(std::tolower(static_cast<unsigned char>(rest[0])));
+        rest.remove_prefix(2);
+    } else if (rest.size() >= 2 && IsSeparator(rest[0]) && IsSeparator(rest[1])) {
+        throw SetupError("Network paths are not supported: " + std::string(windowsPath));
+    } else if (rest.empty() || !IsSeparator(rest[0])) {
+        throw SetupError("Not a full path: " + std::string(windowsPath));
+    }
+    std::string component;
+    auto flush = [&] {
+        if (component == "..") {
+            if (!split.components.empty()) split.components.pop_back();
+        } else if (!component.empty() && component != ".") {
+            split.components.push_back(component);
+        }
+        component.clear();
+    };
+    for (size_t i = 0; i < rest.size(); ++i) {
+        if (cp936::IsLeadByte(static_cast<unsigned char>(rest[i])) && i + 1 < rest.size()) {
+            component += rest.substr(i, 2);  // a trail byte 0x5C is not a separator
+            ++i;
+        } else if (IsSeparator(rest[i])) {
+            flush();
+        } else {
+            component += rest[i];
+        }
+    }
+    flush();
+    return split;
+}
+
+fs::path DriveLink(char drive) { return PrefixRoot() / "dosdevices" / std::string{drive, ':'}; }
+
+std::string DriveName(char drive) {
+    return std::string{static_cast<char>(std::toupper(static_cast<unsigned char>(drive))), ':'};
+}
+
+fs::path DriveRoot(char drive) {
+    const fs::path link = DriveLink(drive);
+    struct stat info {};
+    if (lstat(link.c_str(), &info) != 0) {
+        throw SetupError("Drive " + DriveName(drive) + " does not exist (no " +
+                         HostNameText(link) + ")");
+    }
+    std::error_code error;
+    fs::path root = fs::canonical(link, error);
+    if (error || !fs::is_directory(root, error)) {
+        throw SetupError("Drive " + DriveName(drive) + " points nowhere: " + HostNameText(link));
+    }
+    return root;
+}
+
+bool SameIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+// The entry of folder whose name is component ignoring ASCII case, the exact name when it
+// exists, the component itself when nothing matches (a name about to be created).
+std::string MatchEntry(const fs::path& folder, const std::string& component) {
+    struct stat info {};
+    if (lstat((folder / component).c_str(), &info) == 0) return component;
+    std::vector<std::string> matches;
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        std::string name = it->path().filename().string();
+        if (SameIgnoringCase(name, component)) matches.push_back(std::move(name));
+    }
+    if (matches.empty()) return component;
+    return *std::min_element(matches.begin(), matches.end());  // the same choice every time
+}
+
+}  // namespace
+
+// ---- Shared with the other units of this folder ----
+
+std::string HostNameText(const fs::path& hostPath) {
+    const std::string utf8 = hostPath.string();
+    try {
+        return cp936::FromUtf8(utf8);
+    } catch (const SetupError&) {
+    }
+    std::string text;
+    for (const char c : utf8) {
+        if (static_cast<unsigned char>(c) < 0x80) {
+            text += c;
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned char>(c));
+            text += escaped;
+        }
+    }
+    return text;
+}
+
+std::string ErrnoText(int error) { return std::strerror(error); }
+
+// ---- The interface ----
+
+fs::path PrefixRoot() {
+    if (const char* prefix = std::getenv("WINEPREFIX"); prefix && *prefix) return prefix;
+    if (const char* home = std::getenv("HOME"); home && *home) return fs::path(home) / ".wine";
+    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir) {
+        return fs::path(entry->pw_dir) / ".wine";
+    }
+    throw SetupError("No prefix: neither WINEPREFIX nor a home folder is known");
+}
+
+void EnsurePrefix() {
+    const fs::path prefix = PrefixRoot();
+    struct stat info {};
+    std::error_code error;
+    if (stat(prefix.c_str(), &info) != 0 || (S_ISDIR(info.st_mode) && fs::is_empty(prefix, error))) {
+        CreateSkeleton(prefix);
+    } else if (!S_ISDIR(info.st_mode)) {
+        throw SetupError("The prefix is not a folder: " + HostNameText(prefix));
+    } else {
+        FillInFolders();
+    }
+}
+
+fs::path HostPath(std::string_view windowsPath) {
+    const SplitPath split = Split(windowsPath);
+    fs::path host = DriveRoot(split.drive);
+    for (const std::string& component : split.components) {
+        host /= MatchEntry(host, cp936::ToUtf8(component));
+    }
+    return host;
+}
+
+std::string WindowsPath(const fs::path& hostPath) {
+    std::error_code error;
+    const fs::path absolute = fs::weakly_canonical(fs::absolute(hostPath), error);
+    const fs::path full = error ? fs::absolute(hostPath).lexically_normal() : absolute;
+    // The drive whose root holds the path most closely; Z: (the host's root) at worst.
+    char drive = 'z';
+    fs::path root = "/";
+    for (char letter = 'a'; letter <= 'z'; ++letter) {
+        std::error_code ignored;
+        const fs::path candidate = fs::canonical(DriveLink(letter), ignored);
+        if (ignored || !fs::is_directory(candidate, ignored)) continue;
+        const auto [end, _] = std::mismatch(candidate.begin(), candidate.end(), full.begin(),
+                                            full.end());
+        if (end == candidate.end() && std::distance(candidate.begin(), candidate.end()) >
+                         std::distance(root.begin(), root.end())) {
+            drive = letter;
+            root = candidate;
+        }
+    }
+    std::string windows = DriveName(drive);
+    const fs::path relative = full.lexically_relative(root);
+    for (const fs::path& component : relative) {
+        if (component.empty() || component == ".") continue;
+        windows += "\\" + cp936::FromUtf8(component.string());
+    }
+    if (windows.size() == 2) windows += "\\";
+    return windows;
+}
+
+}  // namespace win

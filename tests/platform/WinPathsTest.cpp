@@ -1,0 +1,224 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/CodePage.h"
+#include "platform/SetupError.h"
+#include "platform/WinPaths.h"
+#include "support/ScratchDir.h"
+
+namespace fs = std::filesystem;
+using testing_support::ScopedPrefix;
+
+namespace {
+
+const std::string kTrail5C = "\xD5\x5C";  // 誠: its trail byte is the byte of "\"
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string Login() {
+    // The skeleton is made for the user running the program.
+    for (const auto& entry : fs::directory_iterator(fs::path(getenv("WINEPREFIX")) / "drive_c" / "users")) {
+        return entry.path().filename().string();
+    }
+    return {};
+}
+
+// The message of the SetupError that call raises, or "" when it raises none.
+template <typename Call>
+std::string ErrorOf(Call call) {
+    try {
+        call();
+    } catch (const SetupError& error) {
+        return error.Message();
+    }
+    return {};
+}
+
+TEST(Prefix, MissingPrefixGetsTheSkeleton) {
+    ScopedPrefix scoped;
+    const fs::path prefix = scoped.prefix();
+    ASSERT_FALSE(fs::exists(prefix));
+    win::EnsurePrefix();
+
+    EXPECT_EQ(fs::read_symlink(prefix / "dosdevices/c:"), "../drive_c");
+    EXPECT_EQ(fs::read_symlink(prefix / "dosdevices/z:"), "/");
+    EXPECT_TRUE(fs::is_directory(prefix / "drive_c/windows/system32"));
+    const fs::path home = prefix / "drive_c/users" / Login();
+    const fs::path roaming = home / "AppData/Roaming/Microsoft/Windows";
+    for (const fs::path& folder : {home / "Desktop", roaming / "Start Menu/Programs", roaming / "SendTo"}) {
+        EXPECT_TRUE(fs::is_directory(folder)) << folder;
+    }
+
+    const std::string reg = ReadFile(prefix / "user.reg");
+    const std::string users = "C:\\\\users\\\\" + Login() + "\\\\";
+    EXPECT_EQ(reg.rfind("WINE REGISTRY Version 2\n", 0), 0u);
+    for (const char* line : {
+             "[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Explorer\\\\Shell Folders] ",
+             "[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Explorer\\\\User Shell Folders] "}) {
+        EXPECT_NE(reg.find(line), std::string::npos) << line;
+    }
+    for (const std::string& line : {
+             "\"Desktop\"=\"" + users + "Desktop\"\n",
+             "\"Programs\"=\"" + users +
+                 "AppData\\\\Roaming\\\\Microsoft\\\\Windows\\\\Start Menu\\\\Programs\"\n",
+             "\"SendTo\"=\"" + users + "AppData\\\\Roaming\\\\Microsoft\\\\Windows\\\\SendTo\"\n",
+             "\"Start Menu\"=\"" + users + "AppData\\\\Roaming\\\\Microsoft\\\\Windows\\\\Start Menu\"\n",
+             "\"Desktop\"=str(2):\"" + users + "Desktop\"\n"}) {
+        EXPECT_NE(reg.find(line), std::string::npos) << line;
+    }
+    EXPECT_FALSE(fs::exists(prefix / "user.reg.new"));
+}
+
+TEST(Prefix, ExistingPrefixIsUsedAsItStandsAndOnlyGetsMissingFolders) {
+    ScopedPrefix scoped;
+    const fs::path prefix = scoped.prefix();
+    win::EnsurePrefix();
+    const std::string login = Login();
+    // A person's prefix: no system32 any more, its own registry text, an extra link.
+    fs::remove_all(prefix / "drive_c/windows/system32");
+    fs::remove_all(prefix / "drive_c/users" / login / "Desktop");
+    { std::ofstream(prefix / "user.reg") << "WINE REGISTRY Version 2\n;; mine\n"; }
+    fs::create_directory_symlink(scoped.scratch(), prefix / "dosdevices/d:");
+
+    win::EnsurePrefix();
+    EXPECT_TRUE(fs::is_directory(prefix / "drive_c/windows/system32"));
+    EXPECT_TRUE(fs::is_directory(prefix / "drive_c/users" / login / "Desktop"));
+    EXPECT_EQ(ReadFile(prefix / "user.reg"), "WINE REGISTRY Version 2\n;; mine\n");
+    EXPECT_EQ(fs::read_symlink(prefix / "dosdevices/d:"), scoped.scratch());
+}
+
+TEST(Prefix, BadPrefixesGiveErrorsNamingThePath) {
+    ScopedPrefix scoped;
+    // A prefix that cannot be created: below a file system that takes no new folders.
+    setenv("WINEPREFIX", "/proc/korvane-prefix", 1);
+    EXPECT_NE(ErrorOf(win::EnsurePrefix).find("/proc/korvane-prefix"), std::string::npos);
+
+    // A prefix that is a file.
+    { std::ofstream(scoped.prefix()) << "x"; }
+    setenv("WINEPREFIX", scoped.prefix().c_str(), 1);
+    EXPECT_NE(ErrorOf(win::EnsurePrefix).find(scoped.prefix().string()), std::string::npos);
+    fs::remove(scoped.prefix());
+
+    // An existing prefix whose drive C: link points nowhere.
+    win::EnsurePrefix();
+    fs::remove(scoped.prefix() / "dosdevices/c:");
+    fs::create_symlink("../gone", scoped.prefix() / "dosdevices/c:");
+    const std::string message = ErrorOf(win::EnsurePrefix);
+    EXPECT_NE(message.find("C:"), std::string::npos) << message;
+    EXPECT_NE(message.find("dosdevices/c:"), std::string::npos) << message;
+}
+
+TEST(Prefix, ReadOnlyPrefixFolderIsReportedByName) {
+    if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+    ScopedPrefix scoped;
+    fs::create_directories(scoped.prefix());
+    { std::ofstream(scoped.prefix() / "placeholder") << "x"; }
+    fs::permissions(scoped.prefix(), fs::perms::owner_read | fs::perms::owner_exec);
+    EXPECT_NE(ErrorOf(win::EnsurePrefix).find(scoped.prefix().string()), std::string::npos);
+}
+
+TEST(Prefix, RootIsWinePrefixElseHomeWine) {
+    ScopedPrefix scoped;
+    EXPECT_EQ(win::PrefixRoot(), scoped.prefix());
+    const std::string home = getenv("HOME") ? getenv("HOME") : "";
+    unsetenv("WINEPREFIX");
+    setenv("HOME", "/home/somebody", 1);
+    EXPECT_EQ(win::PrefixRoot(), fs::path("/home/somebody/.wine"));
+    setenv("HOME", home.c_str(), 1);
+}
+
+struct HostCase {
+    std::string windows;
+    std::string host;  // below the prefix unless it starts with "/"
+};
+
+TEST(Paths, WindowsPathsMapToHostPaths) {
+    ScopedPrefix scoped;
+    win::EnsurePrefix();
+    fs::create_directories(scoped.prefix() / "drive_c/Program Files/Korvane");
+    fs::create_directories(scoped.prefix() / "drive_c" / "中文" / "誠");
+    const HostCase cases[] = {
+        {"C:\\windows\\system32", "drive_c/windows/system32"},
+        {"c:\\WINDOWS\\System32", "drive_c/windows/system32"},       // case matched on disk
+        {"C:\\PROGRAM FILES\\korvane\\New.txt", "drive_c/Program Files/Korvane/New.txt"},
+        {"C:\\Missing\\Deeper", "drive_c/Missing/Deeper"},           // kept as written
+        {"\\Korvane.lnk", "drive_c/Korvane.lnk"},                    // the current drive
+        {"C:\\windows\\\\system32", "drive_c/windows/system32"},  // doubled separators
+        {"C:\\", "drive_c"},
+        {"C:", "drive_c"},
+        {"C:/windows/system32/", "drive_c/windows/system32"},
+        {"C:\\a\\..\\windows\\.\\system32", "drive_c/windows/system32"},
+        {"C:\\..\\..\\windows", "drive_c/windows"},                  // never above the root
+        {"C:\\" + cp936::FromUtf8("中文") + "\\" + kTrail5C + "\\x", "drive_c/中文/誠/x"},
+        {"C:\\" + kTrail5C + "abc", "drive_c/誠abc"},                // 5C trail byte is no separator
+        {"Z:\\tmp", "/tmp"},
+        {"z:\\", "/"},
+    };
+    for (const HostCase& c : cases) {
+        const fs::path expected = c.host[0] == '/' ? fs::path(c.host) : scoped.prefix() / c.host;
+        EXPECT_EQ(win::HostPath(c.windows), fs::weakly_canonical(expected)) << c.windows;
+    }
+}
+
+TEST(Paths, UnreachablePathsAreErrorsNamingTheDrive) {
+    ScopedPrefix scoped;
+    win::EnsurePrefix();
+    fs::create_symlink(scoped.scratch() / "nowhere", scoped.prefix() / "dosdevices/e:");
+    const struct {
+        std::string path;
+        std::string named;
+    } cases[] = {
+        {"D:\\data", "D:"},
+        {"e:\\data", "E:"},                    // a dosdevices link that points nowhere
+        {"relative\\path", "relative\\path"},
+        {"\\\\server\\share", "\\\\server\\share"},
+        {"C:\\\xD6", "CP936"},                   // a lead byte without its trail byte
+    };
+    for (const auto& c : cases) {
+        const std::string message = ErrorOf([&] { win::HostPath(c.path); });
+        EXPECT_NE(message.find(c.named), std::string::npos) << c.path << ": " << message;
+    }
+}
+
+TEST(Paths, FileCallsNeedAPrefixButDoNotMakeOne) {
+    ScopedPrefix scoped;
+    EXPECT_NE(ErrorOf([] { win::HostPath("C:\\windows"); }).find("C:"), std::string::npos);
+    EXPECT_FALSE(fs::exists(scoped.prefix()));
+}
+
+TEST(Paths, HostPathsMapBackThroughTheDriveThatHoldsThem) {
+    ScopedPrefix scoped;
+    win::EnsurePrefix();
+    const fs::path data = scoped.scratch() / "data";
+    fs::create_directories(data / "中文");
+    fs::create_directory_symlink(data, scoped.prefix() / "dosdevices/d:");
+    const HostCase cases[] = {
+        {"C:\\windows\\system32", "drive_c/windows/system32"},
+        {"C:\\", "drive_c"},
+        {"C:\\Program Files\\Korvane", "drive_c/Program Files/Korvane"},  // not there yet
+        {"D:\\" + cp936::FromUtf8("中文"), data.string() + "/中文"},
+        {"D:\\", data.string()},
+        {"Z:\\usr\\lib", "/usr/lib"},
+        {"Z:\\", "/"},
+    };
+    for (const HostCase& c : cases) {
+        const fs::path host = c.host[0] == '/' ? fs::path(c.host) : scoped.prefix() / c.host;
+        EXPECT_EQ(win::WindowsPath(host), c.windows) << host;
+        EXPECT_EQ(win::WindowsPath(host / "x/../"), c.windows) << host;
+    }
+    // Through the prefix's own link as well as the folder it points to.
+    EXPECT_EQ(win::WindowsPath(scoped.prefix() / "dosdevices/c:/windows"), "C:\\windows");
+    // A name that code page 936 cannot write.
+    EXPECT_THROW(win::WindowsPath(data / "\xF0\x9F\x98\x80"), SetupError);
+}
+
+}  // namespace

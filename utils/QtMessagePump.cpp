@@ -1,0 +1,24 @@
+#include "utils/QtMessagePump.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include "platform/WinTime.h"
+
+std::uint32_t QtMessagePump::TickCount() { return win::GetTickCount() * speed_; }
+
+void QtMessagePump::PumpMessages() {
+    // Handles what is pending and returns; never waits. A quit request only marks the main
+    // loop to end once control is back there.
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void QtMessagePump::WaitForMessages(std::uint32_t ms) {
+    const std::uint32_t realMs = (ms + speed_ - 1) / speed_;
+    // The single-shot timer guarantees that the blocking wait ends by the deadline.
+    QTimer wake;
+    wake.setSingleShot(true);
+    wake.setTimerType(Qt::PreciseTimer);
+    wake.start(static_cast<int>(realMs));
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
