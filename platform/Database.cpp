@@ -22,11 +22,13 @@ namespace {
 
 // ---- Messages ----
 
+// SQLite's own message, in the system's code page: it may quote a table or column name.
+std::string EngineMessage(sqlite3* db) {
+    return db ? cp936::FromUtf8(sqlite3_errmsg(db)) : "out of memory";
+}
+
 [[noreturn]] void ThrowEngineError(sqlite3* db, std::string_view what) {
-    std::string message(what);
-    message += ": ";
-    message += db ? sqlite3_errmsg(db) : "out of memory";
-    throw SetupError(std::move(message));
+    throw SetupError(std::string(what) + ": " + EngineMessage(db));
 }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
@@ -92,12 +94,13 @@ std::string QuoteName(std::string_view utf8Name) {
     return quoted + "\"";
 }
 
+// what names the statement in a message: the query's own SQL text, not the one run for it.
 struct Statement {
     sqlite3_stmt* handle = nullptr;
-    Statement(sqlite3* db, const std::string& sql) {
-        if (sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &handle,
+    Statement(sqlite3* db, const std::string& utf8Sql, std::string_view what) {
+        if (sqlite3_prepare_v2(db, utf8Sql.c_str(), static_cast<int>(utf8Sql.size()), &handle,
                                nullptr) != SQLITE_OK) {
-            ThrowEngineError(db, cp936::FromUtf8(sql));
+            ThrowEngineError(db, what);
         }
     }
     ~Statement() { sqlite3_finalize(handle); }
@@ -164,7 +167,7 @@ void DbConnection::Open() {
     }
     sqlite3* db = nullptr;
     if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-        const std::string reason = db ? sqlite3_errmsg(db) : "out of memory";
+        const std::string reason = EngineMessage(db);
         sqlite3_close(db);
         throw SetupError(FormatMessage("Cannot open database %s: ", source) + reason);
     }
@@ -225,8 +228,8 @@ void DbQuery::SetSQL(std::string sql) {
 
 namespace {
 
-std::vector<std::string> ColumnsOf(sqlite3* db, const std::string& table) {
-    Statement probe(db, "SELECT * FROM " + QuoteName(table));
+std::vector<std::string> ColumnsOf(sqlite3* db, const std::string& table, std::string_view what) {
+    Statement probe(db, "SELECT * FROM " + QuoteName(table), what);
     std::vector<std::string> columns;
     for (int i = 0; i < sqlite3_column_count(probe.handle); ++i) {
         columns.emplace_back(sqlite3_column_name(probe.handle, i));
@@ -269,9 +272,9 @@ void DbQuery::Open() {
     if (!db) throw SetupError("The query cannot open: the connection is closed");
     const std::string utf8Sql = cp936::ToUtf8(s.sql);
     const SelectAll select = ParseSelectAll(utf8Sql);
-    std::vector<std::string> columns = ColumnsOf(db, select.table);
+    std::vector<std::string> columns = ColumnsOf(db, select.table, s.sql);
 
-    Statement stmt(db, RowsQuery(select, columns));
+    Statement stmt(db, RowsQuery(select, columns), s.sql);
     std::vector<Row> rows;
     int rc;
     while ((rc = sqlite3_step(stmt.handle)) == SQLITE_ROW) {
@@ -394,7 +397,7 @@ void DbQuery::Post() {
         }
         sql = "INSERT INTO " + QuoteName(s.table) + " (" + names + ") VALUES (" + marks + ")";
     }
-    Statement stmt(db, sql);
+    Statement stmt(db, sql, "Cannot post the record");
     int index = 1;
     for (const auto i : changed) Bind(db, stmt.handle, index++, s.pending.values[i]);
     if (s.mode == Mode::Edit) sqlite3_bind_int64(stmt.handle, index, s.pending.rowid);

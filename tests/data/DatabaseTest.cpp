@@ -160,7 +160,7 @@ TEST_F(Engine, FailuresAreErrorsThatSayWhatAndWhere) {
              e.Connect();
              e.OpenQuery("SELECT * FROM INSTDB ORDER BY UID");
          },
-         {"INSTDB"}},
+         {"SELECT * FROM INSTDB ORDER BY UID: no such table: INSTDB"}},
         {"missing file",
          [](Engine& e) {
              e.connection.SetConnectionString(ConnectionStringFor("C:\\db\\none.qdb"));
