@@ -44,6 +44,9 @@ function(korvane_add_test name)
     else()
         target_link_libraries(${name} PRIVATE GTest::gtest_main ${ARG_LIBS})
         include(GoogleTest)
-        gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES ENVIRONMENT "${env}")
+        # The discovered tests' properties pass through one more list expansion: keep the
+        # variables one list by escaping their separators.
+        string(REPLACE ";" "\\\\\\\\\\\\\\;" escaped_env "${env}")
+        gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES ENVIRONMENT "${escaped_env}")
     endif()
 endfunction()

@@ -1,0 +1,252 @@
+// The engine adapter: the meanings of the original connection and query pair on SQLite.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "data/ErrorText.h"
+#include "data/SqliteFixture.h"
+#include "platform/CodePage.h"
+#include "platform/Database.h"
+#include "platform/SetupError.h"
+#include "platform/WinPaths.h"
+#include "support/ScratchDir.h"
+
+namespace fs = std::filesystem;
+using testing_support::ErrorOf;
+using testing_support::ReadBytes;
+using testing_support::ScopedPrefix;
+using testing_support::SqliteFile;
+using testing_support::WriteBytes;
+
+namespace {
+
+std::string ConnectionStringFor(const std::string& windowsPath) {
+    return "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + windowsPath +
+           ";Persist Security Info=False;Jet OLEDB:Database";
+}
+
+class Engine : public ::testing::Test {
+public:  // the cases of a table reach in
+    void SetUp() override {
+        win::EnsurePrefix();
+        fs::create_directories(prefix.prefix() / "drive_c" / "db");
+        file = win::HostPath(path);
+        SqliteFile db(file);
+        db.Exec("CREATE TABLE T (ID INTEGER, Name TEXT, Extra TEXT, Data BLOB);"
+                "INSERT INTO T VALUES (1, 'one', 'x', x'0102'), (2, 'two', 'y', NULL),"
+                "                     (3, 'three', 'z', x'');"
+                "CREATE TABLE Empty (ID INTEGER, Name TEXT);");
+    }
+    void Connect() {
+        connection.SetConnectionString(ConnectionStringFor(path));
+        connection.SetLoginPrompt(false);
+        connection.Open();
+    }
+    void OpenQuery(const std::string& sql) {
+        query.SetSQL(sql);
+        query.Open();
+    }
+
+    ScopedPrefix prefix;
+    std::string path = "C:\\db\\test.qdb";
+    fs::path file;
+    DbConnection connection;
+    DbQuery query{connection};
+};
+
+TEST_F(Engine, CursorStartsOnTheFirstRowAndStaysOnTheLastAtTheEnd) {
+    Connect();
+    OpenQuery("SELECT * FROM T ORDER BY ID");
+    EXPECT_EQ(query.RecordCount(), 3);
+    EXPECT_FALSE(query.Eof());
+    EXPECT_EQ(query.FieldByName("Name").AsString(), "one");
+    query.Next();
+    query.Next();
+    EXPECT_FALSE(query.Eof());
+    EXPECT_EQ(query.FieldByName("Name").AsString(), "three");
+    query.Next();
+    EXPECT_TRUE(query.Eof());
+    EXPECT_EQ(query.FieldByName("Name").AsString(), "three");
+    query.Close();
+
+    OpenQuery("SELECT * FROM Empty");
+    EXPECT_EQ(query.RecordCount(), 0);
+    EXPECT_TRUE(query.Eof());
+    EXPECT_EQ(query.FieldByName("Name").AsString(), "");
+}
+
+TEST_F(Engine, NothingIsStoredBeforePostAndAnAppendIsNotCountedUntilThen) {
+    Connect();
+    OpenQuery("SELECT * FROM T");
+    query.Append();
+    EXPECT_EQ(query.RecordCount(), 3);
+    query.FieldByName("ID").SetAsInteger(4);
+    query.FieldByName("Name").SetAsString("four");
+    EXPECT_EQ(SqliteFile(file).Rows("SELECT count(*) FROM T")[0][0], "3");
+    query.Post();
+    EXPECT_EQ(query.RecordCount(), 4);
+    EXPECT_EQ(SqliteFile(file).Rows("SELECT Name FROM T WHERE ID = 4")[0][0], "four");
+
+    query.Append();
+    query.FieldByName("Name").SetAsString("dropped");
+    query.Close();
+    // An edit left unposted is dropped as well.
+    OpenQuery("SELECT * FROM T ORDER BY ID");
+    query.Edit();
+    query.FieldByName("Name").SetAsString("dropped");
+    query.Close();
+    EXPECT_EQ(SqliteFile(file).Rows("SELECT group_concat(Name) FROM T")[0][0], "one,two,three,four");
+}
+
+TEST_F(Engine, EditChangesTheCurrentRowOnlyInTheColumnsSet) {
+    Connect();
+    OpenQuery("SELECT * FROM T ORDER BY ID");
+    query.Next();
+    query.Edit();
+    query.FieldByName("name").SetAsString("TWO");  // names match whatever their case
+    query.Post();
+    EXPECT_EQ(query.RecordCount(), 3);
+    EXPECT_EQ(query.FieldByName("Name").AsString(), "TWO");
+    const auto rows = SqliteFile(file).Rows("SELECT ID, Name, Extra FROM T ORDER BY ID");
+    const std::vector<std::vector<std::string>> expected = {
+        {"1", "one", "x"}, {"2", "TWO", "y"}, {"3", "three", "z"}};
+    EXPECT_EQ(rows, expected);
+}
+
+TEST_F(Engine, TextsGoInAsCodePage936AndAreStoredAsUtf8) {
+    const std::string gbk = cp936::FromUtf8("誠信'; DROP TABLE T; --\\");
+    Connect();
+    OpenQuery("SELECT * FROM T");
+    query.Edit();
+    query.FieldByName("Name").SetAsString(gbk);
+    query.Post();
+    query.Close();
+    EXPECT_EQ(SqliteFile(file).Rows("SELECT Name FROM T WHERE ID = 1")[0][0],
+              "誠信'; DROP TABLE T; --\\");
+    OpenQuery("SELECT * FROM T");
+    EXPECT_EQ(query.FieldByName("Name").AsString(), gbk);
+}
+
+struct ErrorCase {
+    const char* what;
+    std::function<void(Engine&)> action;
+    std::vector<std::string> message;  // every piece must appear
+};
+
+// Connecting to a 2 KiB file with an Access header in place of the database.
+std::function<void(Engine&)> AccessFile(std::string signature) {
+    return [signature](Engine& e) {
+        std::string header(2048, '\0');
+        header.replace(4, signature.size(), signature);
+        WriteBytes(e.file, header);
+        e.Connect();
+    };
+}
+
+TEST_F(Engine, FailuresAreErrorsThatSayWhatAndWhere) {
+    const ErrorCase cases[] = {
+        {"unknown field",
+         [](Engine& e) {
+             e.Connect();
+             e.OpenQuery("SELECT * FROM T");
+             e.query.FieldByName("Nope");
+         },
+         {"Field 'Nope' not found"}},
+        {"missing table",
+         [](Engine& e) {
+             e.Connect();
+             e.OpenQuery("SELECT * FROM INSTDB ORDER BY UID");
+         },
+         {"SELECT * FROM INSTDB ORDER BY UID: no such table: INSTDB"}},
+        {"missing file",
+         [](Engine& e) {
+             e.connection.SetConnectionString(ConnectionStringFor("C:\\db\\none.qdb"));
+             e.connection.Open();
+         },
+         {"C:\\db\\none.qdb"}},
+        {"Jet file", AccessFile("Standard Jet DB"), {"Jet", "C:\\db\\test.qdb"}},
+        {"ACE file", AccessFile("Standard ACE DB"), {"Jet", "C:\\db\\test.qdb"}},
+        {"other file",
+         [](Engine& e) {
+             WriteBytes(e.file, std::string(2048, 'x'));
+             e.Connect();
+         },
+         {"not an SQLite database", "C:\\db\\test.qdb"}},
+        {"setting a field while browsing",
+         [](Engine& e) {
+             e.Connect();
+             e.OpenQuery("SELECT * FROM T");
+             e.query.FieldByName("Name").SetAsString("x");
+         },
+         {"not being edited"}},
+        {"posting into a closed connection",
+         [](Engine& e) {
+             e.Connect();
+             e.OpenQuery("SELECT * FROM T");
+             e.query.Append();
+             e.connection.Close();
+             e.query.Post();
+         },
+         {"closed"}},
+    };
+    for (const auto& c : cases) {
+        Engine& self = *this;
+        const std::string message = ErrorOf([&] { c.action(self); });
+        for (const auto& piece : c.message) {
+            EXPECT_NE(message.find(piece), std::string::npos) << c.what << ": " << message;
+        }
+        query.Close();
+        connection.Close();
+        fs::remove(file);
+        SetUp();
+    }
+}
+
+TEST_F(Engine, ConnectingAgainOpensWhateverFileThenHasThePath) {
+    Connect();
+    OpenQuery("SELECT * FROM T");
+    EXPECT_EQ(query.RecordCount(), 3);
+    query.Close();
+    connection.Close();
+
+    fs::remove(file);  // the file is released: it can go, and another take its place
+    SqliteFile(file).Exec("CREATE TABLE T (ID INTEGER, Name TEXT); INSERT INTO T VALUES (9, 'nine');");
+    connection.Open();
+    OpenQuery("SELECT * FROM T");
+    EXPECT_EQ(query.RecordCount(), 1);
+    EXPECT_EQ(query.FieldByName("Name").AsString(), "nine");
+}
+
+TEST_F(Engine, SaveToFileWritesTheValueExactlyAndEmptiesTheFileFirst) {
+    Connect();
+    OpenQuery("SELECT * FROM T ORDER BY ID");
+    const auto out = prefix.prefix() / "drive_c" / "db" / "out.bin";
+    const struct {
+        const char* what;
+        std::string expected;
+    } rows[] = {{"a blob", std::string("\x01\x02", 2)}, {"NULL", ""}, {"an empty blob", ""}};
+    for (const auto& row : rows) {
+        WriteBytes(out, std::string(5000, 'o'));  // longer than any value: must not survive
+        query.FieldByName("Data").SaveToFile("C:\\db\\out.bin");
+        EXPECT_EQ(ReadBytes(out), row.expected) << row.what;
+        query.Next();
+    }
+    EXPECT_EQ(ErrorOf([&] { query.FieldByName("Data").SaveToFile("C:\\db\\missing\\out.bin"); }),
+              "Cannot create file C:\\db\\missing\\out.bin");
+}
+
+TEST_F(Engine, SaveToFileCallsTheHookBetweenChunks) {
+    const std::string big(3 * 1024 * 1024 + 5, 'b');
+    SqliteFile(file).Run("UPDATE T SET Data = ? WHERE ID = 1", {big}, true);
+    Connect();
+    OpenQuery("SELECT * FROM T ORDER BY ID");
+    int calls = 0;
+    query.FieldByName("Data").SaveToFile("C:\\db\\big.bin", [&] { ++calls; });
+    EXPECT_EQ(ReadBytes(prefix.prefix() / "drive_c" / "db" / "big.bin"), big);
+    EXPECT_GT(calls, 0);
+}
+
+}  // namespace
