@@ -28,6 +28,7 @@
 #include "platform/WinPaths.h"
 #include "support/ScratchDir.h"
 #include "support/TestDialogs.h"
+#include "support/TypeText.h"
 
 using testing_support::TestDialogs;
 using Kind = TestDialogs::Kind;
@@ -38,15 +39,8 @@ std::string G(const char* utf8) { return cp936::FromUtf8(utf8); }
 std::string Gbk(const QString& text) { return cp936::FromUtf8(text.toStdString()); }
 QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
 
-// Types text key by key; each character, Chinese or not, is one key event with its text.
-void Type(QWidget* box, const QString& text) {
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const qsizetype length = text[i].isHighSurrogate() ? 2 : 1;
-        QTest::sendKeyEvent(QTest::Click, box, Qt::Key_unknown, text.mid(i, length),
-                            Qt::NoModifier);
-        i += length - 1;
-    }
-}
+using testing_support::TypeText;
+void Type(QWidget* box, const QString& text) { TypeText(box, text); }
 
 QRect InWindow(const QWidget* control, const QWidget* window) {
     return QRect(control->mapTo(window, QPoint(0, 0)), control->size());

@@ -1,0 +1,319 @@
+// Whole installations through the real window on the demo payload, into a scratch prefix:
+// what a person gets after clicking through the wizard, what a failure leaves, and a close
+// request in the middle of a run. The clock runs fast except in the one real-time run.
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <sqlite3.h>
+
+#include "app/Application.h"
+#include "app/Gauge.h"
+#include "app/LabelledEdit.h"
+#include "app/Labels.h"
+#include "app/NewInstall.h"
+#include "app/PictureBox.h"
+#include "install/InstallPaths.h"
+#include "install/InstallTexts.h"
+#include "platform/CodePage.h"
+#include "platform/Com.h"
+#include "platform/SetupError.h"
+#include "platform/WinFiles.h"
+#include "platform/WinPaths.h"
+#include "support/ScratchDir.h"
+#include "support/TestDialogs.h"
+#include "support/TypeText.h"
+#include "tools/korvane-payload/Payload.h"
+
+namespace fs = std::filesystem;
+using testing_support::TestDialogs;
+using Kind = TestDialogs::Kind;
+
+namespace {
+
+constexpr unsigned kFastClock = 50;
+
+QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
+std::string G(const char* utf8) { return cp936::FromUtf8(utf8); }
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The payload's records in UID order, read straight from Setup.data.
+std::vector<std::string> PayloadRecords(const fs::path& payload) {
+    std::vector<std::string> records;
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(payload.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db, "SELECT FDB FROM INSTDB ORDER BY UID", -1, &stmt, nullptr);
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+        const auto* bytes = static_cast<const char*>(sqlite3_column_blob(stmt, 0));
+        records.emplace_back(bytes ? bytes : "", sqlite3_column_bytes(stmt, 0));
+    }
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    return records;
+}
+
+struct LogRow {
+    long long memid;
+    std::string date, time, note, uid;  // UTF-8 as stored
+};
+
+std::vector<LogRow> InstallLog(const fs::path& database) {
+    std::vector<LogRow> rows;
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db, "SELECT MEMID, MDate, MTime, BeiZhu, Uid FROM MMRecord", -1, &stmt,
+                       nullptr);
+    auto text = [&](int column) {
+        const auto* value = sqlite3_column_text(stmt, column);
+        return value ? std::string(reinterpret_cast<const char*>(value)) : std::string();
+    };
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+        rows.push_back({sqlite3_column_int64(stmt, 0), text(1), text(2), text(3), text(4)});
+    }
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    return rows;
+}
+
+// The local path an independent reader finds in a shell link, in UTF-8.
+QString LinkTarget(const fs::path& link) {
+    QProcess lnkinfo;
+    lnkinfo.start(QStringLiteral("lnkinfo"),
+                  {QStringLiteral("-c"), QStringLiteral("windows-936"),
+                   QString::fromStdString(link.string())});
+    if (!lnkinfo.waitForFinished(10000)) return {};
+    for (const QString& line : QString::fromUtf8(lnkinfo.readAllStandardOutput()).split('\n')) {
+        const QString trimmed = line.trimmed();
+        if (trimmed.startsWith(QStringLiteral("Local path"))) {
+            return trimmed.section(QLatin1Char(':'), 1).trimmed();
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+class InstallRunTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<testing_support::ScopedPrefix> prefix_;
+    std::unique_ptr<TestDialogs> dialogs_;
+    std::unique_ptr<TMainForm> form_;
+
+    void OpenWindow(unsigned clockSpeed) {
+        form_ = std::make_unique<TMainForm>(*dialogs_, clockSpeed);
+        form_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+    }
+
+    static void Type(QWidget* box, const QString& text) {
+        box->setFocus();
+        testing_support::TypeText(box, text);
+    }
+
+    // Clicks through the wizard to the install button and presses it; returns when the run
+    // is over, as the button's handler does.
+    void WalkAndInstall() {
+        TMainForm& f = *form_;
+        QTest::mouseClick(f.Image1, Qt::LeftButton);
+        QTest::mouseClick(f.CheckBox1, Qt::LeftButton, {}, QPoint(5, 8));
+        QTest::mouseClick(f.NextStepBtn, Qt::LeftButton);
+        QTest::mouseClick(f.NextStepBtn, Qt::LeftButton);
+        Type(f.Edit2, Q("  诚信机械制造有限公司 "));
+        Type(f.Edit4, Q("北京市海淀区1号"));
+        Type(f.Edit5, Q("设备科"));
+        Type(f.Edit6, Q("100080"));
+        QTest::mouseClick(f.NextStepBtn, Qt::LeftButton);
+    }
+
+    fs::path Installed(const char* suffix) const {
+        return win::HostPath(G("C:\\Program Files\\Korvane") + suffix);
+    }
+
+    void ExpectFinishedWindow() {
+        TMainForm& f = *form_;
+        QCOMPARE(f.FStep, 4);
+        QVERIFY(f.TabSheet4->isVisible());
+        QVERIFY(f.Image4->isVisible() && !f.Image3->isVisible());
+        QCOMPARE(f.InfoLabel->text(), Q("安装完成！ "));
+        QVERIFY(f.RxLabel1->Text().isEmpty() && f.RxLabel5->Text().isEmpty());
+        QCOMPARE(f.cursor().shape(), Qt::ArrowCursor);
+        QVERIFY(f.ExitBtn->isEnabled());
+        QCOMPARE(f.ExitBtn->text(), Q("关闭"));
+        QVERIFY(f.ExitBtn->hasFocus());
+        QVERIFY(!f.PreStepBtn->isVisible() && !f.NextStepBtn->isVisible());
+        // The last steps of the gauge are made by ticks in the main loop.
+        QTRY_COMPARE_WITH_TIMEOUT(f.Gauge1->Progress(), 100, 2000);
+        QTRY_VERIFY_WITH_TIMEOUT(!f.Timer1->isActive(), 2000);
+    }
+
+    void ExpectInstalledFiles() {
+        const auto records = PayloadRecords(win::HostPath(form_->FSourceDir + paths::kPayload));
+        QCOMPARE(records.size(), std::size_t{6});
+        QVERIFY(ReadFile(Installed(paths::kProgram)) == records[0]);
+        QVERIFY(ReadFile(Installed(paths::kManual)) == records[2]);
+        QVERIFY(ReadFile(Installed(paths::kReadMe)) == records[3]);
+        QVERIFY(ReadFile(win::HostPath(form_->FSystemDir + paths::kRuntimeLibrary)) ==
+                records[4]);
+        QVERIFY(ReadFile(Installed(paths::kDemoDatabase)) == records[5]);
+        QVERIFY(!fs::exists(Installed(paths::kNewSystemDatabase)));
+
+        const fs::path database = Installed(paths::kSystemDatabase);
+        const auto params = payload::DecodeSystemParams(database);
+        QCOMPARE(params.size(), std::size_t{1});
+        const std::vector<std::pair<std::string, std::string>> expected = {
+            {"CN", G("诚信机械制造有限公司")}, {"CA", G("北京市海淀区1号")},
+            {"PN", "100080"},                  {"DP", G("设备科")},
+            {"BkP", G("C:\\Program Files\\Korvane")}};
+        for (const auto& [column, value] : expected) {
+            bool found = false;
+            for (const auto& stored : params[0]) {
+                if (stored.column == column) {
+                    QCOMPARE(stored.value, value);
+                    found = true;
+                }
+            }
+            QVERIFY2(found, column.c_str());
+        }
+
+        const auto log = InstallLog(database);
+        QCOMPARE(log.size(), std::size_t{1});
+        QCOMPARE(log[0].memid, 1LL);
+        QCOMPARE(log[0].note, std::string("系统安装"));
+        QCOMPARE(log[0].uid, std::string("8888"));
+        const QString today = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
+        QCOMPARE(QString::fromStdString(log[0].date), today);
+
+        std::string compact = log[0].date;
+        std::erase(compact, '-');
+        const fs::path backup = Installed(("\\" + compact + "KVData.qbk").c_str());
+        QVERIFY(fs::exists(backup));
+        QVERIFY(ReadFile(backup) == ReadFile(database));
+    }
+
+    void ExpectShortcuts() {
+        const fs::path user = prefix_->prefix() / "drive_c" / "users";
+        std::map<QString, QString> links;  // file name -> target
+        for (const auto& entry : fs::recursive_directory_iterator(user)) {
+            if (entry.path().extension() == ".lnk") {
+                links[QString::fromStdString(entry.path().filename().string())] =
+                    LinkTarget(entry.path());
+            }
+        }
+        const std::map<QString, QString> expected = {
+            {Q("Korvane机器设备管理系统 V3．50.lnk"), Q("C:\\Program Files\\Korvane\\Korvane.exe")},
+            {Q("Korvane通用机器设备管理系统V3．50.lnk"),
+             Q("C:\\Program Files\\Korvane\\Korvane.exe")},
+            {Q("软件使用必读.lnk"), Q("C:\\Program Files\\Korvane\\软件使用必读.txt")},
+            {Q("使用说明书.lnk"), Q("C:\\Program Files\\Korvane\\使用说明书.pdf")},
+        };
+        QCOMPARE(links, expected);
+    }
+
+private slots:
+    void initTestCase() {
+        PrepareApplication();
+        win::CoInitialize(nullptr);
+    }
+
+    void init() {
+        prefix_ = std::make_unique<testing_support::ScopedPrefix>();
+        win::EnsurePrefix();
+        dialogs_ = std::make_unique<TestDialogs>();
+    }
+
+    void cleanup() {
+        form_.reset();
+        dialogs_.reset();
+        prefix_.reset();
+    }
+
+    void installsTheDemoPayload() {
+        OpenWindow(kFastClock);
+        WalkAndInstall();
+        QVERIFY(dialogs_->shown.empty());
+        ExpectFinishedWindow();
+        ExpectInstalledFiles();
+        ExpectShortcuts();
+
+        // "关闭" closes without a question.
+        QTest::mouseClick(form_->ExitBtn, Qt::LeftButton);
+        QVERIFY(!form_->isVisible());
+        QVERIFY(dialogs_->shown.empty());
+    }
+
+    void installsInRealTime() {
+        OpenWindow(1);
+        QElapsedTimer clock;
+        clock.start();
+        WalkAndInstall();
+        QVERIFY(clock.elapsed() >= 19000);
+        QVERIFY(dialogs_->shown.empty());
+        ExpectFinishedWindow();
+        ExpectInstalledFiles();
+    }
+
+    void closingMidRunLetsTheRunFinish() {
+        OpenWindow(kFastClock);
+        // As in the program: the wizard runs inside the main loop, and the loop ending is
+        // the program ending. The guard ends a loop that would otherwise never end.
+        bool visibleAfterClose = false;
+        QTimer::singleShot(0, form_.get(), [this] { WalkAndInstall(); });
+        QTimer::singleShot(300, form_.get(), [this, &visibleAfterClose] {
+            form_->close();
+            visibleAfterClose = form_->isVisible();
+        });
+        QTimer guard;
+        guard.callOnTimeout([] { QCoreApplication::exit(99); });
+        guard.start(60000);
+        QCOMPARE(QCoreApplication::exec(), 0);
+        QVERIFY(visibleAfterClose);
+        QVERIFY(!form_->isVisible());
+        ExpectInstalledFiles();
+        ExpectShortcuts();
+    }
+
+    void failureLeavesTheProgressPage() {
+        OpenWindow(kFastClock);
+        // No payload beside the program: the first database step fails.
+        form_->FSourceDir = win::WindowsPath(prefix_->scratch());
+        WalkAndInstall();
+        TMainForm& f = *form_;
+        QCOMPARE(dialogs_->shown.size(), std::size_t{1});
+        const auto& box = dialogs_->shown.front();
+        QVERIFY(box.kind == Kind::Error);
+        QCOMPARE(box.caption, ApplicationTitle());
+        QVERIFY(box.text.find("MachineData.qdb") != std::string::npos);
+        QCOMPARE(box.text.back(), '.');
+
+        QVERIFY(f.TabSheet4->isVisible() && f.Image3->isVisible() && !f.Image4->isVisible());
+        QCOMPARE(f.InfoLabel->text(), Q("正在创建文件夹...... "));
+        QCOMPARE(f.RxLabel1->Text(), QString::fromStdString(cp936::ToUtf8(
+                                         install_texts::ModuleTips()[0])));
+        QVERIFY(!f.PreStepBtn->isVisible() && !f.NextStepBtn->isVisible());
+        QVERIFY(!f.ExitBtn->isEnabled());
+        QCOMPARE(f.ExitBtn->text(), Q("※ 退出"));
+        QCOMPARE(f.cursor().shape(), Qt::WaitCursor);
+        // The gauge finishes its climb to the last target and stops.
+        QTRY_COMPARE_WITH_TIMEOUT(f.Gauge1->Progress(), 20, 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(!f.Timer1->isActive(), 2000);
+        QVERIFY(fs::exists(Installed(paths::kDataFolder)));
+    }
+};
+
+QTEST_MAIN(InstallRunTest)
+#include "InstallRunTest.moc"
