@@ -1,5 +1,6 @@
 #include "platform/RegText.h"
 
+#include <chrono>
 #include <cstdio>
 
 namespace win::regtext {
@@ -24,6 +25,27 @@ std::string Printf(const char* format, unsigned value) {
 }
 
 }  // namespace
+
+std::string FileHeader() {
+    // No "#arch=" line: Wine refuses a prefix whose registry names the other architecture,
+    // and this file cannot know which Wine will run the prefix.
+    return std::string(kFileSignature) + "\n;; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n";
+}
+
+std::string KeyHeader(std::u16string_view path) {
+    const long long seconds = std::chrono::duration_cast<std::chrono::seconds>(
+                                  std::chrono::system_clock::now().time_since_epoch())
+                                  .count();
+    // Windows file time: 100 ns units since 1601.
+    const unsigned long long fileTime =
+        (static_cast<unsigned long long>(seconds) + 11644473600ULL) * 10000000ULL;
+    char stamp[64];
+    std::snprintf(stamp, sizeof stamp, "] %lld\n#time=%llx\n", seconds, fileTime);
+    std::string header = "[";
+    header += Escape(path, "[]");
+    header += stamp;
+    return header;
+}
 
 std::string Escape(std::u16string_view text, std::string_view specials) {
     std::string out;

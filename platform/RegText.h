@@ -9,6 +9,16 @@
 
 namespace win::regtext {
 
+// The first line of every registry file Wine writes and reads (without its line feed).
+constexpr std::string_view kFileSignature = "WINE REGISTRY Version 2";
+
+// The opening lines of a new user.reg.
+std::string FileHeader();
+
+// The two lines that open a key: "[Software\\Wine] <seconds>" and "#time=<file time>", both
+// stamped with the current time. path separates its components with single backslashes.
+std::string KeyHeader(std::u16string_view path);
+
 // The escaped form of text, without the surrounding quotes. specials are the characters
 // that get a "\" in front besides "\" itself: "\"" in value lines, "[]" in key lines.
 std::string Escape(std::u16string_view text, std::string_view specials);

@@ -10,6 +10,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "platform/AtomicFile.h"
 #include "platform/SetupError.h"
 #include "platform/WinPaths.h"
 
@@ -41,9 +42,8 @@ bool IsReadOnly(const struct stat& info) { return (info.st_mode & S_IWUSR) == 0;
 // Closes the descriptor and removes the temporary copy unless the copy was put in place.
 class TemporaryCopy {
 public:
-    explicit TemporaryCopy(const fs::path& target)
-        : path_(target.parent_path() / ("." + target.filename().string() + ".XXXXXX")) {
-        std::string pattern = path_.string();
+    explicit TemporaryCopy(const fs::path& target) {
+        std::string pattern = TemporaryPattern(target);
         fd_ = mkostemp(pattern.data(), O_CLOEXEC);
         created_ = fd_ >= 0;
         path_ = pattern;

@@ -3,20 +3,21 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
+#include "platform/AtomicFile.h"
 #include "platform/CodePage.h"
 #include "platform/HostNames.h"
 #include "platform/RegText.h"
 #include "platform/SetupError.h"
+#include "platform/WinFiles.h"
+#include "platform/WinRegistry.h"
 
 namespace fs = std::filesystem;
 
@@ -39,6 +40,9 @@ struct ShellFolder {
     const char* relative;   // below drive_c/users/<login>
 };
 
+constexpr const char* kShellFoldersKey =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
 constexpr ShellFolder kShellFolders[] = {
     {"Desktop", "Desktop"},
     {"Programs", "AppData/Roaming/Microsoft/Windows/Start Menu/Programs"},
@@ -53,36 +57,21 @@ std::string WindowsText(std::string_view utf8) {
 }
 
 // One key of the skeleton's user.reg in Wine's text format; expand writes REG_EXPAND_SZ.
-std::string SkeletonKey(std::string_view name, const std::string& login, bool expand,
-                        long long seconds) {
-    // Windows file time: 100 ns units since 1601.
-    const unsigned long long fileTime =
-        (static_cast<unsigned long long>(seconds) + 11644473600ULL) * 10000000ULL;
-    char stamp[64];
-    std::snprintf(stamp, sizeof stamp, "] %lld\n#time=%llx\n", seconds, fileTime);
-    std::string key = "[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Explorer\\\\";
-    key += name;
-    key += stamp;
+std::string SkeletonKey(std::u16string_view name, const std::string& login, bool expand) {
+    std::string key = "\n";
+    key += regtext::KeyHeader(u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\" + std::u16string(name));
     const std::u16string home = cp936::ToUtf16(cp936::FromUtf8("C:\\users\\" + login + "\\"));
     for (const ShellFolder& folder : kShellFolders) {
         const std::u16string path = home + cp936::ToUtf16(WindowsText(folder.relative));
         key += std::string("\"") + folder.valueName + "\"=" + (expand ? "str(2):" : "") + "\"" +
                regtext::Escape(path, "\"") + "\"\n";
     }
-    return key + "\n";
+    return key;
 }
 
 std::string SkeletonUserReg(const std::string& login) {
-    const long long seconds = std::chrono::duration_cast<std::chrono::seconds>(
-                                  std::chrono::system_clock::now().time_since_epoch())
-                                  .count();
-    return "WINE REGISTRY Version 2\n"
-           ";; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n"
-           "\n"
-           "#arch=win64\n"
-           "\n" +
-           SkeletonKey("Shell Folders", login, false, seconds) +
-           SkeletonKey("User Shell Folders", login, true, seconds);
+    return regtext::FileHeader() + SkeletonKey(u"Shell Folders", login, false) +
+           SkeletonKey(u"User Shell Folders", login, true);
 }
 
 [[noreturn]] void FailOn(const char* what, const fs::path& path, int error) {
@@ -101,20 +90,6 @@ void MakeLink(const fs::path& link, const char* target) {
     if (symlink(target, link.c_str()) != 0) FailOn("Cannot create drive link", link, errno);
 }
 
-void WriteNewFile(const fs::path& path, const std::string& content) {
-    const fs::path temporary = path.string() + ".new";
-    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) FailOn("Cannot create file", temporary, errno);
-    const bool written = write(fd, content.data(), content.size()) ==
-                         static_cast<ssize_t>(content.size());
-    const int error = errno;
-    if (close(fd) != 0 || !written || rename(temporary.c_str(), path.c_str()) != 0) {
-        const int failure = written ? errno : error;
-        unlink(temporary.c_str());
-        FailOn("Cannot write file", path, failure);
-    }
-}
-
 void CreateSkeleton(const fs::path& prefix) {
     MakeFolders(prefix / "dosdevices");
     MakeLink(prefix / "dosdevices" / "c:", "../drive_c");
@@ -124,17 +99,48 @@ void CreateSkeleton(const fs::path& prefix) {
     for (const ShellFolder& folder : kShellFolders) {
         MakeFolders(prefix / "drive_c" / "users" / login / folder.relative);
     }
-    WriteNewFile(prefix / "user.reg", SkeletonUserReg(login));
+    const fs::path userReg = prefix / "user.reg";
+    if (const int error = ReplaceFile(userReg, SkeletonUserReg(login), 0644)) {
+        FailOn("Cannot write file", userReg, error);
+    }
 }
 
-// The folders an install writes into; an existing prefix gets those that it lacks.
-void FillInFolders() {
-    const std::string home = "C:\\users\\" + cp936::FromUtf8(LoginName()) + "\\";
-    std::vector<std::string> needed = {"C:\\windows\\system32"};
-    for (const ShellFolder& folder : kShellFolders) {
-        needed.push_back(home + cp936::FromUtf8(WindowsText(folder.relative)));
+// The shell folders as the prefix's registry names them ("Shell Folders" text values).
+std::vector<std::string> RegisteredShellFolders() {
+    std::vector<std::string> folders;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kShellFoldersKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return folders;
     }
-    for (const std::string& folder : needed) MakeFolders(HostPath(folder));
+    for (const ShellFolder& folder : kShellFolders) {
+        DWORD type = REG_NONE;
+        DWORD size = 0;
+        if (RegQueryValueExA(key, folder.valueName, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+            (type != REG_SZ && type != REG_EXPAND_SZ)) {
+            continue;
+        }
+        std::string data(size, '\0');
+        if (RegQueryValueExA(key, folder.valueName, nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
+                             &size) == ERROR_SUCCESS &&
+            data[0] != '\0') {
+            folders.push_back(data.c_str());
+        }
+    }
+    RegCloseKey(key);
+    return folders;
+}
+
+// An existing prefix gets the folders an install writes into that it lacks: the system
+// folder, and the shell folders its registry names. A shell folder that cannot be made is
+// left to the shortcut step, whose rules say where a link goes then.
+void FillInFolders() {
+    MakeFolders(HostPath(GetSystemDirectoryA()));
+    for (const std::string& folder : RegisteredShellFolders()) {
+        try {
+            MakeFolders(HostPath(folder));
+        } catch (const SetupError&) {
+        }
+    }
 }
 
 // ---- Windows paths to host paths ----
@@ -277,7 +283,11 @@ fs::path HostPath(std::string_view windowsPath) {
     const SplitPath split = Split(windowsPath);
     fs::path host = DriveRoot(split.drive);
     for (const std::string& component : split.components) {
-        host /= MatchEntry(host, cp936::ToUtf8(component));
+        try {
+            host /= MatchEntry(host, cp936::ToUtf8(component));
+        } catch (const SetupError& error) {
+            throw SetupError(error.Message() + " in the path " + std::string(windowsPath));
+        }
     }
     return host;
 }
@@ -305,7 +315,12 @@ std::string WindowsPath(const fs::path& hostPath) {
     const fs::path relative = full.lexically_relative(root);
     for (const fs::path& component : relative) {
         if (component.empty() || component == ".") continue;
-        windows += "\\" + cp936::FromUtf8(component.string());
+        windows += '\\';
+        try {
+            windows += cp936::FromUtf8(component.string());
+        } catch (const SetupError& error) {
+            throw SetupError(error.Message() + " in the path " + HostNameText(full));
+        }
     }
     if (windows.size() == 2) windows += "\\";
     return windows;

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <sys/stat.h>
 
@@ -9,23 +8,13 @@
 #include "platform/SetupError.h"
 #include "platform/WinFiles.h"
 #include "platform/WinPaths.h"
+#include "platform/TestFiles.h"
 #include "support/ScratchDir.h"
 
 namespace fs = std::filesystem;
 using testing_support::ScopedPrefix;
 
 namespace {
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteFile(const fs::path& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
 
 // Every test works in C:\work of a fresh prefix; host() gives the file behind a name there.
 class WinFiles : public ::testing::Test {
@@ -57,7 +46,7 @@ TEST_F(WinFiles, CreateDirectoryMakesOneLevel) {
 }
 
 TEST_F(WinFiles, AttributesAndExistence) {
-    WriteFile(host("file.txt"), "x");
+    test_files::Write(host("file.txt"), "x");
     const struct {
         std::string path;
         win::DWORD attributes;
@@ -76,7 +65,7 @@ TEST_F(WinFiles, AttributesAndExistence) {
 }
 
 TEST_F(WinFiles, ReadOnlyMarkIsTheOwnerWriteBit) {
-    WriteFile(host("file.txt"), "x");
+    test_files::Write(host("file.txt"), "x");
     EXPECT_TRUE(win::SetFileAttributesA("C:\\work\\file.txt", win::FILE_ATTRIBUTE_READONLY));
     EXPECT_EQ(fs::status(host("file.txt")).permissions() & fs::perms::owner_write, fs::perms::none);
     EXPECT_EQ(win::GetFileAttributesA("C:\\work\\file.txt"), win::FILE_ATTRIBUTE_READONLY);
@@ -95,32 +84,32 @@ TEST_F(WinFiles, DeleteTakesFilesOnly) {
 }
 
 TEST_F(WinFiles, MoveNeverReplaces) {
-    WriteFile(host("a"), "A");
-    WriteFile(host("b"), "B");
+    test_files::Write(host("a"), "A");
+    test_files::Write(host("b"), "B");
     EXPECT_FALSE(win::MoveFileA("C:\\work\\a", "C:\\work\\b"));
-    EXPECT_EQ(ReadFile(host("a")), "A");
-    EXPECT_EQ(ReadFile(host("b")), "B");
+    EXPECT_EQ(test_files::Read(host("a")), "A");
+    EXPECT_EQ(test_files::Read(host("b")), "B");
     EXPECT_TRUE(win::MoveFileA("C:\\work\\a", "C:\\work\\c"));
     EXPECT_FALSE(fs::exists(host("a")));
-    EXPECT_EQ(ReadFile(host("c")), "A");
+    EXPECT_EQ(test_files::Read(host("c")), "A");
     EXPECT_FALSE(win::MoveFileA("C:\\work\\missing", "C:\\work\\d"));
 }
 
 TEST_F(WinFiles, CopyReplacesOnlyWhenAllowed) {
-    WriteFile(host("source"), "new");
-    WriteFile(host("target"), "old");
+    test_files::Write(host("source"), "new");
+    test_files::Write(host("target"), "old");
     EXPECT_FALSE(win::CopyFileA("C:\\work\\source", "C:\\work\\target", true));
-    EXPECT_EQ(ReadFile(host("target")), "old");
+    EXPECT_EQ(test_files::Read(host("target")), "old");
     EXPECT_TRUE(win::CopyFileA("C:\\work\\source", "C:\\work\\target", false));
-    EXPECT_EQ(ReadFile(host("target")), "new");
+    EXPECT_EQ(test_files::Read(host("target")), "new");
     EXPECT_TRUE(win::CopyFileA("C:\\work\\source", "C:\\work\\fresh", true));
-    EXPECT_EQ(ReadFile(host("fresh")), "new");
+    EXPECT_EQ(test_files::Read(host("fresh")), "new");
     EXPECT_EQ(Listing(), (std::vector<std::string>{"fresh", "source", "target"}));  // no leftovers
 }
 
 TEST_F(WinFiles, CopyRefusesWhatWindowsRefuses) {
-    WriteFile(host("source"), "new");
-    WriteFile(host("locked"), "old");
+    test_files::Write(host("source"), "new");
+    test_files::Write(host("locked"), "old");
     fs::permissions(host("locked"), fs::perms::owner_write, fs::perm_options::remove);
     fs::create_directory(host("folder"));
     const struct {
@@ -136,13 +125,13 @@ TEST_F(WinFiles, CopyRefusesWhatWindowsRefuses) {
         {"C:\\work\\source", "Q:\\copy"},
     };
     for (const auto& c : cases) EXPECT_FALSE(win::CopyFileA(c.from, c.to, false)) << c.to;
-    EXPECT_EQ(ReadFile(host("locked")), "old");
-    EXPECT_EQ(ReadFile(host("source")), "new");
+    EXPECT_EQ(test_files::Read(host("locked")), "old");
+    EXPECT_EQ(test_files::Read(host("source")), "new");
     EXPECT_EQ(Listing(), (std::vector<std::string>{"folder", "locked", "source"}));
 }
 
 TEST_F(WinFiles, CopyKeepsTheReadOnlyMarkAndTheTime) {
-    WriteFile(host("source"), "data");
+    test_files::Write(host("source"), "data");
     fs::last_write_time(host("source"), fs::file_time_type{} + std::chrono::hours(400000));
     win::SetFileAttributesA("C:\\work\\source", win::FILE_ATTRIBUTE_READONLY);
     EXPECT_TRUE(win::CopyFileA("C:\\work\\source", "C:\\work\\copy", false));
@@ -153,20 +142,20 @@ TEST_F(WinFiles, CopyKeepsTheReadOnlyMarkAndTheTime) {
 TEST_F(WinFiles, LargeCopyGoesInChunksCallingTheHook) {
     std::string content(5 * 1024 * 1024 + 17, '\0');
     for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7919 >> 5);
-    WriteFile(host("big"), content);
+    test_files::Write(host("big"), content);
     int calls = 0;
     EXPECT_TRUE(win::CopyFileA("C:\\work\\big", "C:\\work\\copy", false, [&] { ++calls; }));
     EXPECT_GT(calls, 1);
-    EXPECT_TRUE(ReadFile(host("copy")) == content);
+    EXPECT_TRUE(test_files::Read(host("copy")) == content);
 }
 
 TEST_F(WinFiles, CopyStoppedByTheHookLeavesTheTargetAsItWas) {
-    WriteFile(host("big"), std::string(3 * 1024 * 1024, 'n'));
-    WriteFile(host("copy"), "old");
+    test_files::Write(host("big"), std::string(3 * 1024 * 1024, 'n'));
+    test_files::Write(host("copy"), "old");
     EXPECT_THROW(win::CopyFileA("C:\\work\\big", "C:\\work\\copy", false,
                                 [] { throw std::runtime_error("stop"); }),
                  std::runtime_error);
-    EXPECT_EQ(ReadFile(host("copy")), "old");
+    EXPECT_EQ(test_files::Read(host("copy")), "old");
     EXPECT_EQ(Listing(), (std::vector<std::string>{"big", "copy"}));
 }
 

@@ -1,13 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/CodePage.h"
 #include "platform/SetupError.h"
 #include "platform/WinPaths.h"
+#include "platform/TestFiles.h"
 #include "support/ScratchDir.h"
 
 namespace fs = std::filesystem;
@@ -16,13 +17,6 @@ using testing_support::ScopedPrefix;
 namespace {
 
 const std::string kTrail5C = "\xD5\x5C";  // 誠: its trail byte is the byte of "\"
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 std::string Login() {
     // The skeleton is made for the user running the program.
@@ -58,7 +52,7 @@ TEST(Prefix, MissingPrefixGetsTheSkeleton) {
         EXPECT_TRUE(fs::is_directory(folder)) << folder;
     }
 
-    const std::string reg = ReadFile(prefix / "user.reg");
+    const std::string reg = test_files::Read(prefix / "user.reg");
     const std::string users = "C:\\\\users\\\\" + Login() + "\\\\";
     EXPECT_EQ(reg.rfind("WINE REGISTRY Version 2\n", 0), 0u);
     for (const char* line : {
@@ -75,7 +69,10 @@ TEST(Prefix, MissingPrefixGetsTheSkeleton) {
              "\"Desktop\"=str(2):\"" + users + "Desktop\"\n"}) {
         EXPECT_NE(reg.find(line), std::string::npos) << line;
     }
-    EXPECT_FALSE(fs::exists(prefix / "user.reg.new"));
+    std::vector<std::string> names;  // nothing else, no temporary file
+    for (const auto& entry : fs::directory_iterator(prefix)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"dosdevices", "drive_c", "user.reg"}));
 }
 
 TEST(Prefix, ExistingPrefixIsUsedAsItStandsAndOnlyGetsMissingFolders) {
@@ -83,17 +80,33 @@ TEST(Prefix, ExistingPrefixIsUsedAsItStandsAndOnlyGetsMissingFolders) {
     const fs::path prefix = scoped.prefix();
     win::EnsurePrefix();
     const std::string login = Login();
-    // A person's prefix: no system32 any more, its own registry text, an extra link.
+    // A person's prefix: no system32 any more, the desktop moved elsewhere in the registry,
+    // a line of its own in user.reg, an extra drive.
     fs::remove_all(prefix / "drive_c/windows/system32");
     fs::remove_all(prefix / "drive_c/users" / login / "Desktop");
-    { std::ofstream(prefix / "user.reg") << "WINE REGISTRY Version 2\n;; mine\n"; }
+    std::string reg = test_files::Read(prefix / "user.reg");
+    const std::string desktop = "\"Desktop\"=\"C:\\\\users\\\\" + login + "\\\\Desktop\"";
+    reg.replace(reg.find(desktop), desktop.size(), "\"Desktop\"=\"C:\\\\Elsewhere\\\\\\x684c\\x9762\"");
+    reg += ";; mine\n";
+    test_files::Write(prefix / "user.reg", reg);
     fs::create_directory_symlink(scoped.scratch(), prefix / "dosdevices/d:");
 
     win::EnsurePrefix();
     EXPECT_TRUE(fs::is_directory(prefix / "drive_c/windows/system32"));
-    EXPECT_TRUE(fs::is_directory(prefix / "drive_c/users" / login / "Desktop"));
-    EXPECT_EQ(ReadFile(prefix / "user.reg"), "WINE REGISTRY Version 2\n;; mine\n");
+    EXPECT_TRUE(fs::is_directory(prefix / "drive_c/Elsewhere/桌面"));
+    EXPECT_FALSE(fs::exists(prefix / "drive_c/users" / login / "Desktop"));
+    EXPECT_EQ(test_files::Read(prefix / "user.reg"), reg);
     EXPECT_EQ(fs::read_symlink(prefix / "dosdevices/d:"), scoped.scratch());
+}
+
+TEST(Prefix, UnusableShellFoldersAreLeftToTheShortcutStep) {
+    ScopedPrefix scoped;
+    win::EnsurePrefix();
+    const fs::path desktop = scoped.prefix() / "drive_c/users" / Login() / "Desktop";
+    fs::remove_all(desktop);
+    test_files::Write(desktop, "a file where the desktop folder should be");
+    EXPECT_NO_THROW(win::EnsurePrefix());
+    EXPECT_TRUE(fs::is_regular_file(desktop));
 }
 
 TEST(Prefix, BadPrefixesGiveErrorsNamingThePath) {
@@ -181,7 +194,7 @@ TEST(Paths, UnreachablePathsAreErrorsNamingTheDrive) {
         {"e:\\data", "E:"},                    // a dosdevices link that points nowhere
         {"relative\\path", "relative\\path"},
         {"\\\\server\\share", "\\\\server\\share"},
-        {"C:\\\xD6", "CP936"},                   // a lead byte without its trail byte
+        {"C:\\\xD6", "in the path C:\\\xD6"},  // a lead byte without its trail byte
     };
     for (const auto& c : cases) {
         const std::string message = ErrorOf([&] { win::HostPath(c.path); });
@@ -218,7 +231,8 @@ TEST(Paths, HostPathsMapBackThroughTheDriveThatHoldsThem) {
     // Through the prefix's own link as well as the folder it points to.
     EXPECT_EQ(win::WindowsPath(scoped.prefix() / "dosdevices/c:/windows"), "C:\\windows");
     // A name that code page 936 cannot write.
-    EXPECT_THROW(win::WindowsPath(data / "\xF0\x9F\x98\x80"), SetupError);
+    const std::string message = ErrorOf([&] { win::WindowsPath(data / "\xF0\x9F\x98\x80"); });
+    EXPECT_NE(message.find("data/\\xF0\\x9F\\x98\\x80"), std::string::npos) << message;
 }
 
 }  // namespace

@@ -1,0 +1,28 @@
+#include "app/Application.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QIcon>
+
+#include "app/UiText.h"
+
+namespace {
+
+// Korvane通用机器设备管理系统-安装向导
+const std::string kApplicationTitle =
+    "Korvane\xcd\xa8\xd3\xc3\xbb\xfa\xc6\xf7\xc9\xe8\xb1\xb8\xb9\xdc\xc0\xed\xcf\xb5\xcd\xb3-"
+    "\xb0\xb2\xd7\xb0\xcf\xf2\xb5\xbc";
+
+}  // namespace
+
+void PrepareApplication() {
+    Q_INIT_RESOURCE(artwork);
+    // Kept as the application name, not the display name: Qt would append a display name
+    // to the form's caption, which must read "...安装程序" alone.
+    QCoreApplication::setApplicationName(Ui(kApplicationTitle));
+    // The form's face is "宋体"; on Linux the Song face of AR PL UMing stands in for it.
+    QFont::insertSubstitution(QStringLiteral("宋体"), QStringLiteral("AR PL UMing CN"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/artwork/icon.png")));
+}
+
+std::string ApplicationTitle() { return kApplicationTitle; }

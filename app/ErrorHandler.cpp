@@ -1,0 +1,18 @@
+#include "app/ErrorHandler.h"
+
+#include <exception>
+
+#include "app/Application.h"
+#include "platform/Dialogs.h"
+#include "platform/SetupError.h"
+
+void ReportErrors(Dialogs& dialogs, const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const SetupError& error) {
+        dialogs.ErrorBox(ApplicationTitle(), ErrorBoxText(error.Message()));
+    } catch (const std::exception& error) {
+        // Not one of ours (out of memory, a library's own error): its text is ASCII at best.
+        dialogs.ErrorBox(ApplicationTitle(), ErrorBoxText(error.what()));
+    }
+}

@@ -1,0 +1,89 @@
+#include "app/FolderEdit.h"
+
+#include <QKeyEvent>
+#include <QStyle>
+#include <QToolButton>
+
+#include "app/UiText.h"
+#include "platform/Dialogs.h"
+#include "platform/WinFiles.h"
+
+namespace {
+
+bool IsExistingFolder(const std::string& name) {
+    const win::DWORD attributes = win::GetFileAttributesA(name);
+    return attributes != win::INVALID_FILE_ATTRIBUTES &&
+           (attributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// No system box may ask for a missing medium while the browser walks the drives; the
+// previous mode comes back however the browser ends.
+class CriticalErrorsSuppressed {
+public:
+    CriticalErrorsSuppressed() : previous_(win::SetErrorMode(win::SEM_FAILCRITICALERRORS)) {}
+    ~CriticalErrorsSuppressed() { win::SetErrorMode(previous_); }
+    CriticalErrorsSuppressed(const CriticalErrorsSuppressed&) = delete;
+    CriticalErrorsSuppressed& operator=(const CriticalErrorsSuppressed&) = delete;
+
+private:
+    win::UINT previous_;
+};
+
+}  // namespace
+
+FolderEdit::FolderEdit(QWidget* parent, Dialogs& dialogs)
+    : QLineEdit(parent), dialogs_(dialogs), button_(new QToolButton(this)) {
+    // Read-only: no typing, pasting or cutting; the browser is the only way in.
+    setReadOnly(true);
+    button_->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+    button_->setFocusPolicy(Qt::NoFocus);
+    button_->setCursor(Qt::ArrowCursor);
+    connect(button_, &QToolButton::clicked, this, [this] { Browse(); });
+}
+
+void FolderEdit::SetText(std::string text) {
+    text_ = std::move(text);
+    setText(Ui(text_));
+}
+
+std::string FolderEdit::WorkingName() const {
+    if (!text_.empty()) return text_;
+    if (!initialDir_.empty()) return initialDir_;
+    return "\\";
+}
+
+std::string FolderEdit::StartFolder() const {
+    std::string name = WorkingName();
+    return IsExistingFolder(name) ? name : std::string("\\");  // the root of the current drive
+}
+
+void FolderEdit::Browse() {
+    std::string name = StartFolder();
+    std::optional<std::string> chosen;
+    {
+        CriticalErrorsSuppressed suppressed;
+        chosen = dialogs_.BrowseForFolder(name);
+    }
+    bool action = chosen.has_value();
+    if (action) name = *chosen;
+    setFocus();
+    if (afterDialog_) afterDialog_(name, action);
+    if (!action) return;
+    SetText(name);
+    if (IsExistingFolder(name)) initialDir_ = name;
+}
+
+void FolderEdit::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Down && event->modifiers() == Qt::AltModifier) {
+        Browse();
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+void FolderEdit::resizeEvent(QResizeEvent* event) {
+    QLineEdit::resizeEvent(event);
+    const int side = height() - 4;
+    button_->setGeometry(width() - side - 2, 2, side, side);
+    setTextMargins(0, 0, side + 2, 0);
+}

@@ -1,0 +1,48 @@
+#include "app/JpegPicture.h"
+
+#include <turbojpeg.h>
+
+#include <QFile>
+#include <memory>
+
+#include "app/UiText.h"
+#include "platform/SetupError.h"
+
+namespace {
+
+struct HandleCloser {
+    void operator()(void* handle) const { tjDestroy(handle); }
+};
+using TurboHandle = std::unique_ptr<void, HandleCloser>;
+
+[[noreturn]] void Refuse(const QString& name) {
+    // "Cannot decode picture %s"
+    throw SetupError(
+        FormatMessage("\xce\xde\xb7\xa8\xbd\xe2\xc2\xeb\xcd\xbc\xc6\xac %s",  // 无法解码图片
+                      Gbk(name)));
+}
+
+}  // namespace
+
+QImage DecodeJpeg(const QByteArray& jpeg, const QString& name) {
+    TurboHandle handle(tjInitDecompress());
+    const auto* data = reinterpret_cast<const unsigned char*>(jpeg.constData());
+    const auto size = static_cast<unsigned long>(jpeg.size());
+    int width = 0, height = 0, subsampling = 0, colourspace = 0;
+    if (!handle || tjDecompressHeader3(handle.get(), data, size, &width, &height, &subsampling,
+                                       &colourspace) != 0)
+        Refuse(name);
+    // Format_RGB32 is 0xffRRGGBB per pixel: B, G, R, X in memory on this little-endian machine.
+    QImage image(width, height, QImage::Format_RGB32);
+    if (image.isNull() ||
+        tjDecompress2(handle.get(), data, size, image.bits(), width,
+                      static_cast<int>(image.bytesPerLine()), height, TJPF_BGRX, 0) != 0)
+        Refuse(name);
+    return image;
+}
+
+QImage LoadArtwork(const QString& fileName) {
+    QFile file(QStringLiteral(":/artwork/") + fileName);
+    if (!file.open(QIODevice::ReadOnly)) Refuse(fileName);
+    return DecodeJpeg(file.readAll(), fileName);
+}

@@ -1,0 +1,455 @@
+#include "app/NewInstall.h"
+
+#include <QCheckBox>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <utility>
+
+#include "app/AgreementMemo.h"
+#include "app/Application.h"
+#include "app/ErrorHandler.h"
+#include "app/FolderEdit.h"
+#include "app/Gauge.h"
+#include "app/JpegPicture.h"
+#include "app/LabelledEdit.h"
+#include "app/Labels.h"
+#include "app/PageControl.h"
+#include "app/PictureBox.h"
+#include "app/UiText.h"
+#include "platform/CodePage.h"
+#include "platform/Dialogs.h"
+#include "platform/WinFiles.h"
+
+namespace {
+
+// The window's own texts, written here in UTF-8 and held as code page 936 like every other.
+std::string T(const char* utf8) { return cp936::FromUtf8(utf8); }
+QString U(const char* utf8) { return Ui(T(utf8)); }
+
+constexpr int kSplashHeight = 288;
+constexpr int kHeaderHeight = 52;
+constexpr int kInstallPictureHeight = 240;
+
+QLabel* NewLabel(QWidget* page, const char* utf8, QPoint at) {
+    auto* label = new QLabel(U(utf8), page);
+    label->move(at);
+    label->adjustSize();
+    return label;
+}
+
+QPushButton* NewButton(QWidget* form, const char* utf8, QRect box) {
+    auto* button = new QPushButton(U(utf8), form);
+    button->setGeometry(box);
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    return button;
+}
+
+void SetHeight(QWidget* panel, int height) {
+    panel->setGeometry(panel->x(), 0, panel->width(), height);
+}
+
+}  // namespace
+
+std::string ProgramFolder(const std::string& programPath) {
+    const auto backslash = cp936::LastDelimiter(programPath, "\\");
+    return backslash == std::string::npos ? std::string() : programPath.substr(0, backslash);
+}
+
+TMainForm::TMainForm(Dialogs& dialogs) : QWidget(nullptr), dialogs_(dialogs) {
+    CreateWindowFrame();
+    Bevel1 = new EtchedLine(this);
+    Bevel1->setGeometry(4, 297, 486, 2);
+    Label1 = new EmbossedLabel(this, QStringLiteral("KORVANE SOFTWARE "));
+    Label1->move(4, 291);
+    Label1->adjustSize();
+    Panel2 = new PlainPanel(this);
+    Panel2->setGeometry(0, 0, 492, 289);
+    CreatePages();
+    CreateHeaderPanel();
+    CreateButtons();
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(100);
+    CreateTabOrder();
+    NameControls();
+    ConnectHandlers();
+    FormCreate();
+}
+
+void TMainForm::CreateWindowFrame() {
+    // A fixed dialog frame with the close box only.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(492, 337);
+    setWindowTitle(U("Korvane通用机器设备管理系统-安装程序"));
+    QFont face(QStringLiteral("宋体"));
+    face.setPixelSize(12);
+    setFont(face);
+    setAutoFillBackground(true);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+void TMainForm::CreatePages() {
+    PC = new PageControl(Panel2);
+    PC->setGeometry(0, 0, 492, 289);
+    TabSheet1 = PC->AddPage(QStringLiteral("TabSheet1"));
+    TabSheet2 = PC->AddPage(QStringLiteral("TabSheet2"));
+    TabSheet3 = PC->AddPage(QStringLiteral("TabSheet3"));
+    TabSheet4 = PC->AddPage(QStringLiteral("TabSheet4"));
+    TabSheet5 = PC->AddPage(QStringLiteral("TabSheet5"));
+    CreateAgreementPage();
+    CreateFolderPage();
+    CreateInformationPage();
+    CreateProgressPage();
+}
+
+void TMainForm::CreateAgreementPage() {
+    Label12 = NewLabel(TabSheet1, "您必须接受此协议，才能使用本软件。", {8, 40});
+    Memo1 = new AgreementMemo(TabSheet1);
+    Memo1->setGeometry(0, 60, 483, 170);
+    Memo1->setPlainText(LicenceAgreement());
+    CheckBox1 = new QCheckBox(U("我同意，接受此协议。"), TabSheet1);
+    CheckBox1->setGeometry(1, 237, 185, 17);
+}
+
+void TMainForm::CreateFolderPage() {
+    Label8 = NewLabel(TabSheet2, "感谢您使用Korvane软件！", {56, 40});
+    Label9 = NewLabel(TabSheet2, "您现在要安装的是《Korvane通用机器设备管理系统(单机版)V3.50》。",
+                      {56, 56});
+    Label10 = NewLabel(TabSheet2, "本向导将指引您完成软件的安装工作。", {56, 88});
+    Label11 =
+        NewLabel(TabSheet2, "软件将安装在下面的文件夹中，你也可以选择自定的文件夹：", {56, 144});
+    DE1 = new FolderEdit(TabSheet2, dialogs_);
+    DE1->setGeometry(56, 168, 371, 21);
+    Label2 = NewLabel(TabSheet2, "注：如果你想在原来较低版本的基础上升级，请安装在原来的文件夹下。",
+                      {54, 208});
+}
+
+void TMainForm::CreateInformationPage() {
+    Label14 = NewLabel(TabSheet3, "请输入以下信息：", {24, 48});
+    Edit2 = new LabelledEdit(TabSheet3, U("公司名称 "), 30);
+    Edit2->Place({80, 75, 349, 20});
+    Edit4 = new LabelledEdit(TabSheet3, U("通信地址 "), 30);
+    Edit4->Place({80, 99, 349, 20});
+    Edit5 = new LabelledEdit(TabSheet3, U("部门名称 "), 20);
+    Edit5->Place({80, 123, 185, 20});
+    Label16 = NewLabel(TabSheet3, "（最多十个汉字）", {275, 126});
+    Edit6 = new LabelledEdit(TabSheet3, U("邮政编码 "), 6);
+    Edit6->Place({80, 147, 81, 20});
+    Label3 = new QLabel(U("以上内容请认真填写，因为它们涉及到报表打印的正确与否。"), TabSheet3);
+    QFont bold = Label3->font();
+    bold.setBold(true);
+    Label3->setFont(bold);
+    QPalette red = Label3->palette();
+    red.setColor(QPalette::WindowText, QColor(255, 0, 0));
+    Label3->setPalette(red);
+    Label3->move(20, 205);
+    Label3->adjustSize();
+}
+
+void TMainForm::CreateProgressPage() {
+    InfoLabel = NewLabel(TabSheet4, "正在安装...", {3, 226});
+    Gauge1 = new Gauge(TabSheet4);
+    Gauge1->setGeometry(1, 240, 482, 19);
+}
+
+void TMainForm::CreateHeaderPanel() {
+    Panel1 = new PlainPanel(Panel2);
+    Panel1->setGeometry(0, 0, 492, kHeaderHeight);
+    Panel1->setAutoFillBackground(true);
+    Image4 = new PictureBox(Panel1);
+    Image4->setGeometry(0, 0, 492, 240);
+    Image4->SetPicture(LoadArtwork(QStringLiteral("finish.jpg")));
+    Image4->hide();
+    Image3 = new PictureBox(Panel1);
+    Image3->setGeometry(0, 0, 492, 240);
+    Image3->SetPicture(LoadArtwork(QStringLiteral("install.jpg")));
+    Image3->hide();
+    Image2 = new PictureBox(Panel1);
+    Image2->setGeometry(0, 0, 492, 50);  // the 51-row strip drawn into 50
+    Image2->SetPicture(LoadArtwork(QStringLiteral("header.jpg")));
+    Image1 = new PictureBox(Panel1);
+    Panel1->SetFillChild(Image1);
+    Image1->SetPicture(LoadArtwork(QStringLiteral("splash.jpg")));
+    Image1->setCursor(Qt::PointingHandCursor);
+    Image1->setToolTip(U("点击开始安装"));
+
+    QFont shadowFace = font();
+    shadowFace.setPixelSize(13);
+    ShadowLabel** labels[] = {&RxLabel1, &RxLabel2, &RxLabel3, &RxLabel4, &RxLabel5};
+    int y = 72;
+    for (ShadowLabel** label : labels) {
+        *label = new ShadowLabel(Panel1);
+        (*label)->setFont(shadowFace);
+        (*label)->move(42, y);
+        y += 20;
+    }
+}
+
+void TMainForm::CreateButtons() {
+    NextStepBtn = NewButton(this, "下一步 >>", {306, 304, 90, 25});
+    PreStepBtn = NewButton(this, "<< 上一步", {213, 304, 90, 25});
+    ExitBtn = NewButton(this, "※ 退出", {399, 304, 90, 25});
+}
+
+void TMainForm::CreateTabOrder() {
+    // The pages' controls by their tab orders, then the three buttons; Qt skips hidden and
+    // disabled ones as the system does.
+    QWidget* const order[] = {CheckBox1, Memo1, DE1,         Edit2,      Edit4,
+                              Edit5,     Edit6, NextStepBtn, PreStepBtn, ExitBtn};
+    for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+}
+
+void TMainForm::NameControls() {
+    // Qt finds the controls by the names the other units use for them.
+#define KORVANE_NAMED(control) std::pair<QObject*, const char*>(control, #control)
+    const std::pair<QObject*, const char*> names[] = {
+        KORVANE_NAMED(Bevel1),    KORVANE_NAMED(Label1),      KORVANE_NAMED(Panel2),
+        KORVANE_NAMED(PC),        KORVANE_NAMED(TabSheet1),   KORVANE_NAMED(TabSheet2),
+        KORVANE_NAMED(TabSheet3), KORVANE_NAMED(TabSheet4),   KORVANE_NAMED(TabSheet5),
+        KORVANE_NAMED(Label12),   KORVANE_NAMED(Memo1),       KORVANE_NAMED(CheckBox1),
+        KORVANE_NAMED(Label8),    KORVANE_NAMED(Label9),      KORVANE_NAMED(Label10),
+        KORVANE_NAMED(Label11),   KORVANE_NAMED(DE1),         KORVANE_NAMED(Label2),
+        KORVANE_NAMED(Label14),   KORVANE_NAMED(Edit2),       KORVANE_NAMED(Edit4),
+        KORVANE_NAMED(Edit5),     KORVANE_NAMED(Label16),     KORVANE_NAMED(Edit6),
+        KORVANE_NAMED(Label3),    KORVANE_NAMED(InfoLabel),   KORVANE_NAMED(Gauge1),
+        KORVANE_NAMED(Panel1),    KORVANE_NAMED(Image4),      KORVANE_NAMED(Image3),
+        KORVANE_NAMED(Image2),    KORVANE_NAMED(Image1),      KORVANE_NAMED(RxLabel1),
+        KORVANE_NAMED(RxLabel2),  KORVANE_NAMED(RxLabel3),    KORVANE_NAMED(RxLabel4),
+        KORVANE_NAMED(RxLabel5),  KORVANE_NAMED(NextStepBtn), KORVANE_NAMED(PreStepBtn),
+        KORVANE_NAMED(ExitBtn),   KORVANE_NAMED(Timer1)};
+#undef KORVANE_NAMED
+    for (const auto& [control, name] : names) control->setObjectName(QLatin1String(name));
+}
+
+void TMainForm::ConnectHandlers() {
+    connect(Image1, &PictureBox::clicked, this, [this] { Image1Click(); });
+    connect(NextStepBtn, &QPushButton::clicked, this,
+            [this] { ReportErrors(dialogs_, [this] { NextStepBtnClick(); }); });
+    connect(PreStepBtn, &QPushButton::clicked, this, [this] { PreStepBtnClick(); });
+    connect(ExitBtn, &QPushButton::clicked, this, [this] { ExitBtnClick(); });
+    connect(CheckBox1, &QCheckBox::toggled, this, [this] { CheckBox1Click(); });
+    connect(Timer1, &QTimer::timeout, this,
+            [this] { ReportErrors(dialogs_, [this] { Timer1Timer(); }); });
+    DE1->SetAfterDialog([this](std::string& name, bool& action) { DE1AfterDialog(name, action); });
+}
+
+void TMainForm::FormCreate() {
+    SetHeight(Panel1, kSplashHeight);
+    Image1->show();
+    Image2->hide();
+    PreStepBtn->hide();
+    NextStepBtn->hide();
+    FStep = 0;
+    FSystemDir = win::GetSystemDirectoryA();
+    FSourceDir = ProgramFolder(win::GetModuleFileNameA());
+    DE1->SetText(T("C:\\Program Files\\Korvane"));
+    DE1->SetInitialDir(T("C:\\Program Files"));
+}
+
+// ---- The wizard ----
+
+void TMainForm::ShowWizardHeader() {
+    SetHeight(Panel1, kHeaderHeight);
+    Image1->hide();
+    Image2->show();
+}
+
+void TMainForm::Image1Click() {
+    ShowWizardHeader();
+    PreStepBtn->show();
+    NextStepBtn->show();
+    PC->ShowPage(TabSheet1);
+    NextStepBtn->setEnabled(CheckBox1->isChecked());
+    FStep = 1;
+}
+
+void TMainForm::NextStepBtnClick() {
+    switch (FStep) {
+        case 1:
+            PC->ShowPage(TabSheet2);
+            NextStepBtn->setEnabled(CheckBox1->isChecked());
+            FStep = 2;
+            break;
+        case 2:
+            PC->ShowPage(TabSheet3);
+            NextStepBtn->setText(U("开始安装"));
+            FStep = 3;
+            Edit2->setFocus();
+            break;
+        case 3:
+            if (!EntryChecksPass()) return;
+            PC->ShowPage(TabSheet4);
+            FStep = 4;
+            PreStepBtn->hide();
+            NextStepBtn->hide();
+            ExitBtn->setEnabled(false);
+            PerformInstall();
+            break;
+        default:
+            break;
+    }
+}
+
+void TMainForm::PreStepBtnClick() {
+    switch (FStep) {
+        case 1:
+            SetHeight(Panel1, kSplashHeight);
+            Image1->show();
+            Image2->hide();
+            PreStepBtn->hide();
+            NextStepBtn->hide();
+            FStep = 0;
+            break;
+        case 2:
+            PC->ShowPage(TabSheet1);
+            NextStepBtn->setEnabled(CheckBox1->isChecked());
+            FStep = 1;
+            break;
+        case 3:
+            PC->ShowPage(TabSheet2);
+            NextStepBtn->setEnabled(true);
+            NextStepBtn->setText(U("下一步 >>"));
+            FStep = 2;
+            break;
+        default:
+            break;
+    }
+}
+
+bool TMainForm::EntryChecksPass() {
+    // Only bytes 0..32 count as blank: a box of full-width spaces is not empty.
+    const struct {
+        LabelledEdit* box;
+        const char* message;
+    } checks[] = {
+        {Edit2, "    公司名称不能为空！    "},
+        {Edit4, "    公司通信地址不能为空！    "},
+        {Edit5, "    部门名称不能为空！    "},
+        {Edit6, "    邮政编码不能为空！    "},
+    };
+    for (const auto& check : checks) {
+        if (!cp936::TrimControl(check.box->Text()).empty()) continue;
+        dialogs_.MessageDialog(ApplicationTitle(), T(check.message));
+        check.box->setFocus();
+        return false;
+    }
+    return true;
+}
+
+void TMainForm::CheckBox1Click() { NextStepBtn->setEnabled(CheckBox1->isChecked()); }
+
+void TMainForm::DE1AfterDialog(std::string& name, bool&) {
+    const bool endsInBackslash = cp936::LastDelimiter(name, "\\") + 1 == name.size();
+    name += endsInBackslash ? "Korvane" : "\\Korvane";
+}
+
+void TMainForm::ExitBtnClick() {
+    if (Gbk(ExitBtn->text()) == T("关闭")) {
+        close();
+        return;
+    }
+    const std::string line = "\x0A\x0D";  // line feed before carriage return, as the system had it
+    const std::string indent(8, ' ');
+    const std::string question = line + indent +
+                                 T("你尚未完成安装过程! 你可以在以后完成该系统的安装。") + line +
+                                 line + indent + T("你确定要退出安装吗? ") + line;
+    if (dialogs_.YesNoBox(T("提示"), question)) close();
+}
+
+// ---- Keyboard ----
+
+bool TMainForm::HandleDialogKey(int key, Qt::KeyboardModifiers modifiers) {
+    auto* button = qobject_cast<QPushButton*>(focusWidget());
+    const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
+    if (enter && !button) key = Qt::Key_Tab;
+    switch (key) {
+        case Qt::Key_Tab:
+            focusNextPrevChild(!(modifiers & Qt::ShiftModifier));
+            return true;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            button->click();
+            return true;
+        case Qt::Key_Escape:
+            return true;  // there is no cancel button
+        default:
+            return false;
+    }
+}
+
+void TMainForm::keyPressEvent(QKeyEvent* event) {
+    if (HandleDialogKey(event->key(), event->modifiers()))
+        event->accept();
+    else
+        QWidget::keyPressEvent(event);
+}
+
+// ---- The install ----
+
+void TMainForm::PerformInstall() {
+    // Placeholder: the install sequence runs here, with this form as its window.
+}
+
+void TMainForm::Timer1Timer() {
+    // Placeholder: the gauge's climb toward FProgressTarget, one percent a tick.
+}
+
+// ---- The window the install sequence works on ----
+
+std::string TMainForm::FolderEditText() const { return DE1->Text(); }
+
+CompanyDetails TMainForm::CompanyEntries() const {
+    return {Edit2->Text(), Edit4->Text(), Edit5->Text(), Edit6->Text()};
+}
+
+void TMainForm::ShowInstallPicture() {
+    SetHeight(Panel1, kInstallPictureHeight);
+    Image2->hide();
+    Image3->show();
+}
+
+void TMainForm::ShowFinishPicture() {
+    Image3->hide();
+    Image4->show();
+}
+
+void TMainForm::SetStatusCaption(const std::string& caption) {
+    InfoLabel->setText(Ui(caption));
+    InfoLabel->adjustSize();
+}
+
+void TMainForm::SetTips(const TipSet& tips) {
+    ShadowLabel* const labels[] = {RxLabel1, RxLabel2, RxLabel3, RxLabel4, RxLabel5};
+    for (std::size_t i = 0; i < tips.size(); ++i) labels[i]->SetText(Ui(tips[i]));
+}
+
+void TMainForm::SetBusyCursor(bool busy) {
+    if (busy)
+        setCursor(Qt::WaitCursor);
+    else
+        unsetCursor();
+}
+
+void TMainForm::EnableCloseButton() {
+    ExitBtn->setEnabled(true);
+    ExitBtn->setText(U("关闭"));
+    ExitBtn->setFocus();
+}
+
+int TMainForm::GaugeProgress() const { return Gauge1->Progress(); }
+
+void TMainForm::SetGaugeProgress(int progress) { Gauge1->SetProgress(progress); }
+
+void TMainForm::SetTimerEnabled(bool enabled) {
+    if (!enabled)
+        Timer1->stop();
+    else if (!Timer1->isActive())
+        Timer1->start();  // a running timer keeps its period
+}

@@ -1,0 +1,138 @@
+#pragma once
+// The unit of the setup program's one window, TMainForm: its layout, the wizard's steps
+// from the splash to the install button, and the window the install sequence works on.
+
+#include <QWidget>
+#include <string>
+
+#include "install/InstallWindow.h"
+#include "utils/QtMessagePump.h"
+
+class AgreementMemo;
+class Dialogs;
+class EmbossedLabel;
+class EtchedLine;
+class FolderEdit;
+class Gauge;
+class LabelledEdit;
+class PageControl;
+class PictureBox;
+class PlainPanel;
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QTimer;
+class ShadowLabel;
+
+// The setup program's folder: the program file's path cut at its last "\" (by whole
+// characters, so that a trail byte 0x5C in a name is never taken for one). D:\Setup.exe
+// gives D:.
+std::string ProgramFolder(const std::string& programPath);
+
+class TMainForm : public QWidget, public InstallWindow {
+    Q_OBJECT
+public:
+    explicit TMainForm(Dialogs& dialogs);
+
+    // ---- The window the install sequence works on ----
+    std::string FolderEditText() const override;
+    CompanyDetails CompanyEntries() const override;
+    void ShowInstallPicture() override;
+    void ShowFinishPicture() override;
+    void SetStatusCaption(const std::string& caption) override;
+    void SetTips(const TipSet& tips) override;
+    void SetBusyCursor(bool busy) override;
+    void EnableCloseButton() override;
+    int GaugeProgress() const override;
+    void SetGaugeProgress(int progress) override;
+    void SetTimerEnabled(bool enabled) override;
+    MessagePump& Pump() override { return pump_; }
+
+    // ---- Controls, in creation order (later ones lie in front) ----
+    EtchedLine* Bevel1;
+    EmbossedLabel* Label1;
+    PlainPanel* Panel2;
+    PageControl* PC;
+    QWidget* TabSheet1;
+    QWidget* TabSheet2;
+    QWidget* TabSheet3;
+    QWidget* TabSheet4;
+    QWidget* TabSheet5;
+    QLabel* Label12;
+    AgreementMemo* Memo1;
+    QCheckBox* CheckBox1;
+    QLabel* Label8;
+    QLabel* Label9;
+    QLabel* Label10;
+    QLabel* Label11;
+    FolderEdit* DE1;
+    QLabel* Label2;
+    QLabel* Label14;
+    LabelledEdit* Edit2;
+    LabelledEdit* Edit4;
+    LabelledEdit* Edit5;
+    QLabel* Label16;
+    LabelledEdit* Edit6;
+    QLabel* Label3;
+    QLabel* InfoLabel;
+    Gauge* Gauge1;
+    PlainPanel* Panel1;
+    PictureBox* Image4;
+    PictureBox* Image3;
+    PictureBox* Image2;
+    PictureBox* Image1;
+    ShadowLabel* RxLabel1;
+    ShadowLabel* RxLabel2;
+    ShadowLabel* RxLabel3;
+    ShadowLabel* RxLabel4;
+    ShadowLabel* RxLabel5;
+    QPushButton* NextStepBtn;
+    QPushButton* PreStepBtn;
+    QPushButton* ExitBtn;
+    QTimer* Timer1;
+
+    // ---- State ----
+    int FStep = 0;  // 0 splash, 1 agreement, 2 folder, 3 information, 4 installing
+    std::string FInstallDir;
+    std::string FSourceDir;
+    std::string FSystemDir;
+
+    // ---- Handlers ----
+    void FormCreate();
+    void Image1Click();
+    void NextStepBtnClick();
+    void PreStepBtnClick();
+    void CheckBox1Click();
+    void DE1AfterDialog(std::string& name, bool& action);
+    void ExitBtnClick();
+    // Enter acts as Tab except on a push button, which it clicks; Escape does nothing.
+    // True when the key was handled.
+    bool HandleDialogKey(int key, Qt::KeyboardModifiers modifiers);
+
+    void PerformInstall();
+
+public slots:
+    void Timer1Timer();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void CreateWindowFrame();
+    void CreatePages();
+    void CreateAgreementPage();
+    void CreateFolderPage();
+    void CreateInformationPage();
+    void CreateProgressPage();
+    void CreateHeaderPanel();
+    void CreateButtons();
+    void CreateTabOrder();
+    void NameControls();
+    void ConnectHandlers();
+
+    void ShowWizardHeader();
+    bool EntryChecksPass();
+
+    Dialogs& dialogs_;
+    QtMessagePump pump_;
+};

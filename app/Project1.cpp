@@ -1,0 +1,25 @@
+// The setup program's main routine: prepare the application, create the one form and run
+// the message loop until the window closes.
+
+#include <QApplication>
+#include <memory>
+
+#include "app/Application.h"
+#include "app/ErrorHandler.h"
+#include "app/NewInstall.h"
+#include "platform/QtDialogs.h"
+#include "platform/WinPaths.h"
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    PrepareApplication();
+    QtDialogs dialogs;
+    std::unique_ptr<TMainForm> MainForm;
+    ReportErrors(dialogs, [&] {
+        win::EnsurePrefix();
+        MainForm = std::make_unique<TMainForm>(dialogs);
+    });
+    if (!MainForm) return 1;
+    MainForm->show();
+    return QApplication::exec();
+}

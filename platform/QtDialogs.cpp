@@ -1,0 +1,61 @@
+#include "platform/QtDialogs.h"
+
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+#include "platform/CodePage.h"
+#include "platform/SetupError.h"
+#include "platform/WinPaths.h"
+
+namespace {
+
+QString Ui(const std::string& gbk) { return QString::fromStdString(cp936::ToUtf8(gbk)); }
+
+// Without a parent a message box is centred on the screen, as the system's boxes are.
+QMessageBox::StandardButton Show(QMessageBox::Icon icon, const std::string& caption,
+                                 const std::string& text, QMessageBox::StandardButtons buttons,
+                                 QMessageBox::StandardButton defaultButton) {
+    QMessageBox box(icon, Ui(caption), Ui(text), buttons);
+    box.setDefaultButton(defaultButton);
+    box.setTextFormat(Qt::PlainText);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+QString StartDirectory(const std::string& startFolder) {
+    try {
+        return QString::fromStdString(win::HostPath(startFolder).string());
+    } catch (const SetupError&) {
+        return {};  // a drive that does not exist: the dialog starts where it likes
+    }
+}
+
+}  // namespace
+
+void QtDialogs::MessageDialog(const std::string& caption, const std::string& text) {
+    Show(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, QMessageBox::Ok);
+}
+
+void QtDialogs::ErrorBox(const std::string& caption, const std::string& text) {
+    Show(QMessageBox::Critical, caption, text, QMessageBox::Ok, QMessageBox::Ok);
+}
+
+bool QtDialogs::YesNoBox(const std::string& caption, const std::string& text) {
+    return Show(QMessageBox::NoIcon, caption, text, QMessageBox::Yes | QMessageBox::No,
+                QMessageBox::Yes) == QMessageBox::Yes;
+}
+
+std::optional<std::string> QtDialogs::BrowseForFolder(const std::string& startFolder) {
+    const QString chosen = QFileDialog::getExistingDirectory(
+        nullptr, QString(), StartDirectory(startFolder), QFileDialog::ShowDirsOnly);
+    if (chosen.isEmpty()) return std::nullopt;
+    try {
+        // No trailing backslash but for a drive's root ("D:\"), as the system's browser answers.
+        return win::WindowsPath(std::filesystem::path(chosen.toStdString()));
+    } catch (const SetupError& error) {
+        // A folder whose name code page 936 cannot write: said so, and taken as Cancel.
+        ErrorBox(cp936::FromUtf8(QCoreApplication::applicationName().toStdString()),
+                 ErrorBoxText(error.Message()));
+        return std::nullopt;
+    }
+}
