@@ -1,6 +1,9 @@
 #include "app/NewInstall.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -20,6 +23,7 @@
 #include "app/PageControl.h"
 #include "app/PictureBox.h"
 #include "app/UiText.h"
+#include "install/InstallSequence.h"
 #include "platform/CodePage.h"
 #include "platform/Dialogs.h"
 #include "platform/WinFiles.h"
@@ -60,7 +64,8 @@ std::string ProgramFolder(const std::string& programPath) {
     return backslash == std::string::npos ? std::string() : programPath.substr(0, backslash);
 }
 
-TMainForm::TMainForm(Dialogs& dialogs) : QWidget(nullptr), dialogs_(dialogs) {
+TMainForm::TMainForm(Dialogs& dialogs, unsigned clockSpeed)
+    : QWidget(nullptr), dialogs_(dialogs), pump_(clockSpeed) {
     CreateWindowFrame();
     Bevel1 = new EtchedLine(this);
     Bevel1->setGeometry(4, 297, 486, 2);
@@ -73,7 +78,7 @@ TMainForm::TMainForm(Dialogs& dialogs) : QWidget(nullptr), dialogs_(dialogs) {
     CreateHeaderPanel();
     CreateButtons();
     Timer1 = new QTimer(this);
-    Timer1->setInterval(100);
+    Timer1->setInterval(std::max(1, 100 / static_cast<int>(std::max(1u, clockSpeed))));
     CreateTabOrder();
     NameControls();
     ConnectHandlers();
@@ -230,8 +235,10 @@ void TMainForm::NameControls() {
 
 void TMainForm::ConnectHandlers() {
     connect(Image1, &PictureBox::clicked, this, [this] { Image1Click(); });
-    connect(NextStepBtn, &QPushButton::clicked, this,
-            [this] { ReportErrors(dialogs_, [this] { NextStepBtnClick(); }); });
+    connect(NextStepBtn, &QPushButton::clicked, this, [this] {
+        ReportErrors(dialogs_, [this] { NextStepBtnClick(); });
+        CloseIfAskedDuringInstall();
+    });
     connect(PreStepBtn, &QPushButton::clicked, this, [this] { PreStepBtnClick(); });
     connect(ExitBtn, &QPushButton::clicked, this, [this] { ExitBtnClick(); });
     connect(CheckBox1, &QCheckBox::toggled, this, [this] { CheckBox1Click(); });
@@ -394,11 +401,30 @@ void TMainForm::keyPressEvent(QKeyEvent* event) {
 // ---- The install ----
 
 void TMainForm::PerformInstall() {
-    // Placeholder: the install sequence runs here, with this form as its window.
+    struct Running {
+        bool& flag;
+        explicit Running(bool& f) : flag(f) { flag = true; }
+        ~Running() { flag = false; }
+    } running(installing_);
+    InstallSequence sequence(*this, FPacing, FSourceDir, FSystemDir);
+    sequence.PerformInstall();
 }
 
-void TMainForm::Timer1Timer() {
-    // Placeholder: the gauge's climb toward FProgressTarget, one percent a tick.
+void TMainForm::Timer1Timer() { FPacing.Timer1Timer(); }
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    if (installing_) {
+        closeRequested_ = true;
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+void TMainForm::CloseIfAskedDuringInstall() {
+    // After the run, and after the error box of a failed one: control is about to return
+    // to the main loop, where the program ends.
+    if (closeRequested_) close();
 }
 
 // ---- The window the install sequence works on ----

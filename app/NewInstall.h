@@ -6,6 +6,7 @@
 #include <string>
 
 #include "install/InstallWindow.h"
+#include "install/ProgressPacing.h"
 #include "utils/QtMessagePump.h"
 
 class AgreementMemo;
@@ -32,7 +33,8 @@ std::string ProgramFolder(const std::string& programPath);
 class TMainForm : public QWidget, public InstallWindow {
     Q_OBJECT
 public:
-    explicit TMainForm(Dialogs& dialogs);
+    // clockSpeed > 1 runs the pauses and the gauge's timer that many times faster (tests).
+    explicit TMainForm(Dialogs& dialogs, unsigned clockSpeed = 1);
 
     // ---- The window the install sequence works on ----
     std::string FolderEditText() const override;
@@ -93,7 +95,6 @@ public:
 
     // ---- State ----
     int FStep = 0;  // 0 splash, 1 agreement, 2 folder, 3 information, 4 installing
-    std::string FInstallDir;
     std::string FSourceDir;
     std::string FSystemDir;
 
@@ -116,6 +117,9 @@ public slots:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    // A close request while the installation runs is remembered, not obeyed: the run goes on
+    // to its end in a visible window, and the window closes as soon as the run is over.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void CreateWindowFrame();
@@ -132,7 +136,12 @@ private:
 
     void ShowWizardHeader();
     bool EntryChecksPass();
+    void CloseIfAskedDuringInstall();
 
     Dialogs& dialogs_;
     QtMessagePump pump_;
+    // Holds the gauge's target, FProgressTarget.
+    ProgressPacing FPacing{*this};
+    bool installing_ = false;
+    bool closeRequested_ = false;
 };

@@ -7,11 +7,14 @@
 #include "app/Application.h"
 #include "app/ErrorHandler.h"
 #include "app/NewInstall.h"
+#include "platform/Com.h"
 #include "platform/QtDialogs.h"
 #include "platform/WinPaths.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
+    // The window's thread is the program's only thread and a single-threaded apartment.
+    win::CoInitialize(nullptr);
     PrepareApplication();
     QtDialogs dialogs;
     std::unique_ptr<TMainForm> MainForm;

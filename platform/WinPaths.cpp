@@ -90,11 +90,16 @@ void MakeLink(const fs::path& link, const char* target) {
     if (symlink(target, link.c_str()) != 0) FailOn("Cannot create drive link", link, errno);
 }
 
+// Every Windows system has it, and the default install folder lies one level below it:
+// the install creates its folders one level at a time.
+constexpr char kProgramFiles[] = "C:\\Program Files";
+
 void CreateSkeleton(const fs::path& prefix) {
     MakeFolders(prefix / "dosdevices");
     MakeLink(prefix / "dosdevices" / "c:", "../drive_c");
     MakeLink(prefix / "dosdevices" / "z:", "/");
     MakeFolders(prefix / "drive_c" / "windows" / "system32");
+    MakeFolders(prefix / "drive_c" / "Program Files");
     const std::string login = LoginName();
     for (const ShellFolder& folder : kShellFolders) {
         MakeFolders(prefix / "drive_c" / "users" / login / folder.relative);
@@ -135,6 +140,7 @@ std::vector<std::string> RegisteredShellFolders() {
 // left to the shortcut step, whose rules say where a link goes then.
 void FillInFolders() {
     MakeFolders(HostPath(GetSystemDirectoryA()));
+    MakeFolders(HostPath(kProgramFiles));
     for (const std::string& folder : RegisteredShellFolders()) {
         try {
             MakeFolders(HostPath(folder));

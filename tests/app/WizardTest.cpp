@@ -262,10 +262,14 @@ private slots:
         Type(f.Edit4, address);
         Type(f.Edit5, department);
         Type(f.Edit6, postcode);
+        // With no payload beside it the installation starts and stops at its first database
+        // step; what a whole run does is the installation tests' business.
+        f.FSourceDir = win::WindowsPath(prefix_->scratch());
         Click(f.NextStepBtn);
 
         if (message.isEmpty()) {
-            QVERIFY(dialogs_->shown.empty());
+            QCOMPARE(dialogs_->shown.size(), std::size_t{1});
+            QVERIFY(dialogs_->shown.front().kind == Kind::Error);
             ExpectStep(4, f.TabSheet4);
             QVERIFY(!f.PreStepBtn->isVisible() && !f.NextStepBtn->isVisible());
             QVERIFY(!f.ExitBtn->isEnabled());

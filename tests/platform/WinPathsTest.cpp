@@ -46,6 +46,7 @@ TEST(Prefix, MissingPrefixGetsTheSkeleton) {
     EXPECT_EQ(fs::read_symlink(prefix / "dosdevices/c:"), "../drive_c");
     EXPECT_EQ(fs::read_symlink(prefix / "dosdevices/z:"), "/");
     EXPECT_TRUE(fs::is_directory(prefix / "drive_c/windows/system32"));
+    EXPECT_TRUE(fs::is_directory(prefix / "drive_c/Program Files"));
     const fs::path home = prefix / "drive_c/users" / Login();
     const fs::path roaming = home / "AppData/Roaming/Microsoft/Windows";
     for (const fs::path& folder : {home / "Desktop", roaming / "Start Menu/Programs", roaming / "SendTo"}) {
@@ -83,6 +84,7 @@ TEST(Prefix, ExistingPrefixIsUsedAsItStandsAndOnlyGetsMissingFolders) {
     // A person's prefix: no system32 any more, the desktop moved elsewhere in the registry,
     // a line of its own in user.reg, an extra drive.
     fs::remove_all(prefix / "drive_c/windows/system32");
+    fs::remove_all(prefix / "drive_c/Program Files");
     fs::remove_all(prefix / "drive_c/users" / login / "Desktop");
     std::string reg = test_files::Read(prefix / "user.reg");
     const std::string desktop = "\"Desktop\"=\"C:\\\\users\\\\" + login + "\\\\Desktop\"";
@@ -93,6 +95,7 @@ TEST(Prefix, ExistingPrefixIsUsedAsItStandsAndOnlyGetsMissingFolders) {
 
     win::EnsurePrefix();
     EXPECT_TRUE(fs::is_directory(prefix / "drive_c/windows/system32"));
+    EXPECT_TRUE(fs::is_directory(prefix / "drive_c/Program Files"));
     EXPECT_TRUE(fs::is_directory(prefix / "drive_c/Elsewhere/桌面"));
     EXPECT_FALSE(fs::exists(prefix / "drive_c/users" / login / "Desktop"));
     EXPECT_EQ(test_files::Read(prefix / "user.reg"), reg);

@@ -1,0 +1,260 @@
+// The whole installation against a window without pixels and a clock that moves only while
+// the sequence waits: every file, record and link it leaves, the captions and tips in their
+// order, and the state after a failure at each kind of step.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <sqlite3.h>
+
+#include "install/InstallPaths.h"
+#include "install/InstallSequence.h"
+#include "install/InstallTexts.h"
+#include "install/ProgressPacing.h"
+#include "install/SystemParams.h"
+#include "platform/CodePage.h"
+#include "platform/Com.h"
+#include "platform/SetupError.h"
+#include "platform/WinFiles.h"
+#include "platform/WinPaths.h"
+#include "tests/install/FakeInstallWindow.h"
+#include "tests/support/ScratchDir.h"
+#include "tools/korvane-payload/Payload.h"
+#include "utils/mUtils.h"
+
+namespace fs = std::filesystem;
+namespace texts = install_texts;
+
+namespace {
+
+std::string Gbk(const char* utf8) { return cp936::FromUtf8(utf8); }
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// A clean system database as the payload's second record carries it.
+void MakeSystemDatabase(const fs::path& path) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "CREATE TABLE SYSPARAMS (CN TEXT, CA TEXT, PN TEXT, DP TEXT, "
+                           "InsD TEXT, BkD TEXT, BkP TEXT, Other TEXT);"
+                           "CREATE TABLE MMRecord (MEMID INTEGER, MDate TEXT, MTime TEXT, "
+                           "BeiZhu TEXT, Uid TEXT);",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+}
+
+int CountRows(const fs::path& database, const char* table) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* stmt = nullptr;
+    int rows = -1;
+    if (sqlite3_prepare_v2(db, (std::string("SELECT COUNT(*) FROM ") + table).c_str(), -1, &stmt,
+                           nullptr) == SQLITE_OK &&
+        sqlite3_step(stmt) == SQLITE_ROW) {
+        rows = sqlite3_column_int(stmt, 0);
+    }
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    return rows;
+}
+
+class Installation : public ::testing::Test {
+public:
+    void SetUp() override {
+        win::CoInitialize(nullptr);
+        win::EnsurePrefix();
+        dist = prefix.scratch() / "dist";
+        const fs::path parts = prefix.scratch() / "parts";
+        const char* contents[] = {"MZ program", nullptr, "%PDF-1.4 manual", "read-me",
+                                  "runtime library", "demo database"};
+        for (size_t i = 0; i < files.size(); ++i) {
+            files[i] = parts / ("record" + std::to_string(i + 1));
+            if (contents[i]) WriteFile(files[i], contents[i]);
+        }
+        MakeSystemDatabase(files[1]);
+        fs::create_directories(dist);
+        payload::Build(dist / "Setup.data", files);
+        window.pump.onTick = [this] { pacing.Timer1Timer(); };
+        window.pump.now = 1000;
+    }
+
+    fs::path Installed(const std::string& suffix) const {
+        return win::HostPath(window.folder + suffix);
+    }
+
+    void Install() {
+        InstallSequence sequence(window, pacing, win::WindowsPath(dist),
+                                 win::GetSystemDirectoryA());
+        sequence.PerformInstall();
+    }
+
+    testing_support::ScopedPrefix prefix;
+    fs::path dist;
+    payload::PayloadFiles files;
+    FakeInstallWindow window;
+    ProgressPacing pacing{window};
+};
+
+TEST_F(Installation, LeavesEveryFileRecordAndLink) {
+    Install();
+
+    EXPECT_EQ(ReadFile(Installed(paths::kProgram)), "MZ program");
+    EXPECT_EQ(ReadFile(Installed(paths::kManual)), "%PDF-1.4 manual");
+    EXPECT_EQ(ReadFile(Installed(paths::kReadMe)), "read-me");
+    EXPECT_EQ(ReadFile(Installed(paths::kDemoDatabase)), "demo database");
+    EXPECT_EQ(ReadFile(win::HostPath(win::GetSystemDirectoryA() + paths::kRuntimeLibrary)),
+              "runtime library");
+    EXPECT_FALSE(fs::exists(Installed(paths::kNewSystemDatabase)));
+    EXPECT_FALSE(fs::exists(Installed(paths::kEarlierSystemDatabase)));
+
+    const fs::path database = Installed(paths::kSystemDatabase);
+    EXPECT_EQ(CountRows(database, "MMRecord"), 1);
+    const auto stored = payload::DecodeSystemParams(database);
+    ASSERT_EQ(stored.size(), 1u);
+    ASSERT_GE(stored[0].size(), 7u);
+    EXPECT_EQ(stored[0][0].value, "Company");
+    EXPECT_EQ(stored[0][6].value, window.folder);
+
+    // The backup is named by the stored backup date and holds the finished database.
+    const std::string backupDate = stored[0][5].value;  // yyyy-mm-dd
+    std::string compact = backupDate;
+    std::erase(compact, '-');
+    const fs::path backup = Installed("\\" + compact + paths::kBackupSuffix);
+    ASSERT_TRUE(fs::exists(backup)) << backup;
+    EXPECT_EQ(ReadFile(backup), ReadFile(database));
+
+    int links = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(prefix.prefix() / "drive_c" / "users")) {
+        if (entry.path().extension() == ".lnk") ++links;
+    }
+    EXPECT_EQ(links, 4);
+}
+
+TEST_F(Installation, ShowsCaptionsAndTipsInTheirOrderAndEndsReadyToClose) {
+    Install();
+
+    const std::vector<std::string> expected = {
+        "install picture",
+        "busy cursor",
+        "tips " + texts::IntroductionTips()[0],
+        "caption " + texts::CreatingFolders(),
+        "tips " + texts::ModuleTips()[0],
+        "caption " + texts::CopyingProgram(),
+        "tips " + texts::ModuleFeatureTips()[0],
+        "caption " + texts::CopyingDatabase(),
+        "tips " + texts::DataExportTips()[0],
+        "caption " + texts::CopyingDemoDatabase(),
+        "tips " + texts::PrintingTips()[0],
+        "caption " + texts::CopyingHelpFiles(),
+        "caption " + texts::SettingUpSystemFiles(),
+        "tips " + texts::PermissionTips()[0],
+        "caption " + texts::CopyingDemoDatabase(),
+        "caption " + texts::UpdatingSystemInformation(),
+        "caption " + texts::CreatingShortcuts(),
+        "tips ",
+        "caption " + texts::InstallComplete(),
+        "default cursor",
+        "finish picture",
+        "close button",
+    };
+    EXPECT_EQ(window.events, expected);
+    EXPECT_EQ(window.caption, Gbk("安装完成！ "));
+    EXPECT_EQ(window.tips, TipSet{});
+
+    // The pauses add up to 19 seconds; the last two gauge steps come after the return.
+    EXPECT_GE(window.pump.now - 1000, 19000u);
+    EXPECT_LT(window.pump.now - 1000, 19500u);
+    EXPECT_EQ(pacing.ProgressTarget(), 100);
+    EXPECT_GE(window.gauge, 98);
+    EXPECT_TRUE(window.pump.timerEnabled);
+}
+
+TEST_F(Installation, KeepsTheEarlierSystemDatabaseOnAReinstall) {
+    Install();
+    const std::string first = ReadFile(Installed(paths::kSystemDatabase));
+    window.events.clear();
+    Install();
+    EXPECT_EQ(ReadFile(Installed(paths::kEarlierSystemDatabase)), first);
+    EXPECT_EQ(CountRows(Installed(paths::kSystemDatabase), "MMRecord"), 1);
+}
+
+// A failure ends the run at its step: the error leaves the sequence, the window keeps that
+// step's caption and the hourglass, and nothing that was done is undone.
+struct FailureCase {
+    const char* name;
+    std::function<void(Installation&)> breakIt;
+    const char* messagePart;  // UTF-8
+    const char* lastCaption;  // UTF-8
+};
+
+class FailedInstallation : public Installation,
+                           public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(FailedInstallation, StopsAtTheFailingStep) {
+    GetParam().breakIt(*this);
+    try {
+        Install();
+        FAIL() << "the installation reported success";
+    } catch (const SetupError& error) {
+        EXPECT_NE(cp936::ToUtf8(error.Message()).find(GetParam().messagePart), std::string::npos)
+            << cp936::ToUtf8(error.Message());
+    }
+    EXPECT_EQ(window.caption, Gbk(GetParam().lastCaption));
+    EXPECT_TRUE(window.busy);
+    EXPECT_EQ(std::count(window.events.begin(), window.events.end(), "finish picture"), 0);
+    EXPECT_EQ(std::count(window.events.begin(), window.events.end(), "close button"), 0);
+    // The connection was released: the system database can be replaced at once.
+    const fs::path database = Installed(paths::kSystemDatabase);
+    if (fs::exists(database)) {
+        EXPECT_TRUE(win::DeleteFileA(window.folder + paths::kSystemDatabase));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FailedInstallation,
+    ::testing::Values(
+        FailureCase{"MissingPayload",
+                    [](Installation& t) { fs::remove(t.dist / "Setup.data"); },
+                    "MachineData.qdb", "正在创建文件夹...... "},
+        FailureCase{"FiveRecordPayload",
+                    [](Installation& t) {
+                        sqlite3* db = nullptr;
+                        sqlite3_open((t.dist / "Setup.data").c_str(), &db);
+                        sqlite3_exec(db, "DELETE FROM INSTDB WHERE UID = (SELECT MAX(UID) FROM INSTDB)",
+                                     nullptr, nullptr, nullptr);
+                        sqlite3_close(db);
+                    },
+                    "Setup.data", "正在复制主程序......"},
+        FailureCase{"RuntimeLibraryCannotBeCreated",
+                    [](Installation& t) {
+                        // Root ignores permission bits: a folder in the way fails for anyone.
+                        fs::create_directories(
+                            win::HostPath(win::GetSystemDirectoryA()) / "Midas.dll" / "x");
+                        (void)t;
+                    },
+                    "Midas.dll", "正在复制帮助文件...... "},
+        FailureCase{"DesktopValueOfTheWrongType",
+                    [](Installation& t) {
+                        const fs::path reg = t.prefix.prefix() / "user.reg";
+                        std::string text = ReadFile(reg);
+                        const auto at = text.find("\"Desktop\"=\"");
+                        ASSERT_NE(at, std::string::npos);
+                        const auto end = text.find('\n', at);
+                        text.replace(at, end - at, "\"Desktop\"=dword:00000001");
+                        WriteFile(reg, text);
+                    },
+                    "Invalid data type for 'Desktop'", "正在创建程序快捷方式...... "}),
+    [](const ::testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
+
+}  // namespace
