@@ -6,7 +6,6 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <unistd.h>
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "platform/CodePage.h"
+#include "platform/HostNames.h"
 #include "platform/SetupError.h"
 #include "platform/WinPaths.h"
 
@@ -480,7 +480,7 @@ public:
 private:
     [[noreturn]] void Fail(int error) {
         throw SetupError(FormatMessage("Cannot write file %s: ", windowsPath_) +
-                         std::strerror(error));
+                         win::ErrnoText(error));
     }
     std::string windowsPath_;
     std::filesystem::path hostPath_;

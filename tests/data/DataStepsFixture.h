@@ -24,7 +24,6 @@ class DataStepsTest : public ::testing::Test {
 public:  // the cases of a table reach in
     void SetUp() override {
         win::EnsurePrefix();
-        std::filesystem::create_directories(prefix.prefix() / "drive_c" / "Program Files");
         std::filesystem::create_directories(prefix.prefix() / "drive_c" / "Setup");
         systemDir = win::GetSystemDirectoryA();
     }

@@ -236,3 +236,13 @@ TEST_F(Extraction, FoldersWithSqlMetacharactersAndTrailBytes5CWork) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ConnectionString, FivePiecesInOrderEndingWithAPropertyWithoutValue) {
+    EXPECT_EQ(SystemDatabaseConnectionString("C:\\Program Files\\Korvane"),
+              "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=C:\\Program Files\\Korvane"
+              "\\Data\\MachineData.qdb;Persist Security Info=False;Jet OLEDB:Database");
+}
+
+}  // namespace
