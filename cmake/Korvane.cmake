@@ -3,13 +3,6 @@
 # korvane_library(NAME SOURCES ... [LIBS ...])
 function(korvane_library name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
-    if(NOT ARG_SOURCES)
-        # A folder whose units have not landed yet still gives its dependants a target.
-        add_library(${name} INTERFACE)
-        target_include_directories(${name} INTERFACE ${CMAKE_SOURCE_DIR})
-        target_link_libraries(${name} INTERFACE ${ARG_LIBS})
-        return()
-    endif()
     add_library(${name} STATIC ${ARG_SOURCES})
     target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
     target_link_libraries(${name} PUBLIC ${ARG_LIBS})
