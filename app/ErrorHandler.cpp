@@ -14,5 +14,7 @@ void ReportErrors(Dialogs& dialogs, const std::function<void()>& handler) {
     } catch (const std::exception& error) {
         // Not one of ours (out of memory, a library's own error): its text is ASCII at best.
         dialogs.ErrorBox(ApplicationTitle(), ErrorBoxText(error.what()));
+    } catch (...) {
+        dialogs.ErrorBox(ApplicationTitle(), ErrorBoxText("Unknown error"));
     }
 }

@@ -9,12 +9,14 @@
 #include "app/NewInstall.h"
 #include "platform/Com.h"
 #include "platform/QtDialogs.h"
+#include "platform/WinFiles.h"
 #include "platform/WinPaths.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     // The window's thread is the program's only thread and a single-threaded apartment.
     win::CoInitialize(nullptr);
+    win::PrepareFileCalls();
     PrepareApplication();
     QtDialogs dialogs;
     std::unique_ptr<TMainForm> MainForm;

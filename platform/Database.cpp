@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <fcntl.h>
 #include <fstream>
@@ -501,9 +502,10 @@ std::string DbField::AsString() const {
     if (const auto* text = std::get_if<std::string>(&value)) return cp936::FromUtf8(*text);
     if (const auto* integer = std::get_if<std::int64_t>(&value)) return std::to_string(*integer);
     if (const auto* real = std::get_if<double>(&value)) {
+        // to_chars, not printf: Qt sets the user's locale, whose decimal mark may be ",".
         char buffer[32];
-        std::snprintf(buffer, sizeof buffer, "%.15g", *real);
-        return buffer;
+        const auto end = std::to_chars(buffer, buffer + sizeof buffer, *real).ptr;
+        return std::string(buffer, end);
     }
     if (std::holds_alternative<LongBinary>(value)) {
         BlobReader blob(query_->connection_.Handle(), s.table, s.columns[column_], row->rowid);
@@ -528,9 +530,22 @@ void DbField::SetAsInteger(std::int64_t value) {
     s.changed[static_cast<std::size_t>(column_)] = true;
 }
 
+namespace {
+
+// A destination on a drive that does not exist cannot be created either.
+std::filesystem::path DestinationHostPath(const std::string& path) {
+    try {
+        return win::HostPath(path);
+    } catch (const SetupError&) {
+        throw SetupError(FormatMessage("Cannot create file %s", path));
+    }
+}
+
+}  // namespace
+
 void DbField::SaveToFile(const std::string& path, const ChunkHook& hook) const {
     const DbQuery::State& s = *query_->state_;
-    OutputFile file(path, win::HostPath(path));
+    OutputFile file(path, DestinationHostPath(path));
     const Row* row = s.CurrentRow();
     const Value* value = row ? &row->values[static_cast<std::size_t>(column_)] : nullptr;
     if (value && std::holds_alternative<LongBinary>(*value)) {
@@ -543,9 +558,11 @@ void DbField::SaveToFile(const std::string& path, const ChunkHook& hook) const {
             blob.Read(chunk.data(), length, offset);
             file.Write(chunk.data(), static_cast<std::size_t>(length));
         }
+    } else if (const auto* text = value ? std::get_if<std::string>(value) : nullptr) {
+        file.Write(text->data(), text->size());  // the stored bytes, unconverted
     } else if (value && !std::holds_alternative<std::monostate>(*value)) {
-        const std::string bytes = AsString();
-        file.Write(bytes.data(), bytes.size());
+        const std::string number = AsString();
+        file.Write(number.data(), number.size());
     }
     file.Commit();
 }

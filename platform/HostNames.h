@@ -10,7 +10,7 @@ namespace win {
 // The host path as code page 936 text for a message.
 std::string HostNameText(const std::filesystem::path& hostPath);
 
-// The text of errno for a message ("Permission denied").
+// The text of errno for a message, in ASCII whatever the locale ("Permission denied").
 std::string ErrnoText(int error);
 
 }  // namespace win

@@ -10,7 +10,21 @@
 
 namespace {
 
-QString Ui(const std::string& gbk) { return QString::fromStdString(cp936::ToUtf8(gbk)); }
+// A dialog must show whatever it is given, above all an error box: a text that is not code
+// page 936 shows its stray bytes as \xNN instead of failing inside the error handler.
+QString Ui(const std::string& gbk) {
+    try {
+        return QString::fromStdString(cp936::ToUtf8(gbk));
+    } catch (const SetupError&) {
+        QString shown;
+        for (const char c : gbk) {
+            const auto byte = static_cast<unsigned char>(c);
+            shown += byte < 0x80 ? QString(QChar(byte))
+                                 : QStringLiteral("\\x%1").arg(byte, 2, 16, QChar('0'));
+        }
+        return shown;
+    }
+}
 
 // Without a parent a message box is centred on the screen, as the system's boxes are.
 QMessageBox::StandardButton Show(QMessageBox::Icon icon, const std::string& caption,

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "platform/AtomicFile.h"
+#include "platform/HostNames.h"
 #include "platform/SetupError.h"
 #include "platform/WinPaths.h"
 
@@ -221,9 +223,11 @@ std::string GetSystemDirectoryA() { return "C:\\windows\\system32"; }
 std::string GetModuleFileNameA() {
     std::error_code error;
     const fs::path self = fs::read_symlink("/proc/self/exe", error);
-    if (error) throw SetupError("Cannot read the program's own path: " + error.message());
+    if (error) throw SetupError("Cannot read the program's own path: " + ErrnoText(error.value()));
     return WindowsPath(self);
 }
+
+void PrepareFileCalls() { std::signal(SIGXFSZ, SIG_IGN); }
 
 UINT SetErrorMode(UINT mode) {
     static std::atomic<UINT> current{0};

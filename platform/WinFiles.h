@@ -45,6 +45,10 @@ std::string GetSystemDirectoryA();
 // The running program's full path as a Windows path (through the drive that holds it).
 std::string GetModuleFileNameA();
 
+// Called once at start-up: a write past the process's file-size limit then fails with an
+// error, as on Windows, instead of ending the process (SIGXFSZ) with a short file left behind.
+void PrepareFileCalls();
+
 // Stand-in for the critical-error mode: remembered and returned, nothing else on Linux,
 // where no system box ever asks for a missing medium.
 UINT SetErrorMode(UINT mode);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <locale.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -259,7 +260,13 @@ std::string HostNameText(const fs::path& hostPath) {
     return text;
 }
 
-std::string ErrnoText(int error) { return std::strerror(error); }
+std::string ErrnoText(int error) {
+    // Qt sets the process locale from the user's settings, so strerror would answer in the
+    // user's language and encoding (UTF-8 Chinese, which is not code page 936). Messages
+    // take the C locale's ASCII text.
+    static const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+    return c ? strerror_l(error, c) : "error " + std::to_string(error);
+}
 
 // ---- The interface ----
 

@@ -103,6 +103,12 @@ TEST_F(Extraction, AMissingDestinationFolderStopsWithTheFullPathAndEarlierFilesS
     EXPECT_EQ(Read(installDir + paths::kReadMe), "read-me");
 }
 
+TEST_F(Extraction, ADestinationOnAMissingDriveCannotBeCreated) {
+    PutPayload(SixRows());
+    systemDir = "Q:\\windows";
+    EXPECT_EQ(ErrorOf([&] { RunDataSteps(); }), "Cannot create file Q:\\windows\\Midas.dll");
+}
+
 // A write that fails half-way (here: the file-size limit) must not leave a short file behind.
 TEST_F(Extraction, AFailedWriteLeavesNoShortFile) {
     auto rows = SixRows();
@@ -114,7 +120,7 @@ TEST_F(Extraction, AFailedWriteLeavesNoShortFile) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         close(pipeFds[0]);
-        signal(SIGXFSZ, SIG_IGN);  // a failed write, not a killed process
+        win::PrepareFileCalls();  // as the program does at start-up
         std::string message = "(no error)";
         try {
             KeepEarlierSystemDatabase(installDir);
