@@ -7,14 +7,9 @@
 #include "app/UiText.h"
 #include "platform/Dialogs.h"
 #include "platform/WinFiles.h"
+#include "utils/mUtils.h"
 
 namespace {
-
-bool IsExistingFolder(const std::string& name) {
-    const win::DWORD attributes = win::GetFileAttributesA(name);
-    return attributes != win::INVALID_FILE_ATTRIBUTES &&
-           (attributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
 
 // No system box may ask for a missing medium while the browser walks the drives; the
 // previous mode comes back however the browser ends.
@@ -54,7 +49,7 @@ std::string FolderEdit::WorkingName() const {
 
 std::string FolderEdit::StartFolder() const {
     std::string name = WorkingName();
-    return IsExistingFolder(name) ? name : std::string("\\");  // the root of the current drive
+    return IsDirectory(name) ? name : std::string("\\");  // the root of the current drive
 }
 
 void FolderEdit::Browse() {
@@ -70,7 +65,7 @@ void FolderEdit::Browse() {
     if (afterDialog_) afterDialog_(name, action);
     if (!action) return;
     SetText(name);
-    if (IsExistingFolder(name)) initialDir_ = name;
+    if (IsDirectory(name)) initialDir_ = name;
 }
 
 void FolderEdit::keyPressEvent(QKeyEvent* event) {

@@ -32,11 +32,11 @@ QImage DecodeJpeg(const QByteArray& jpeg, const QString& name) {
     if (!handle || tjDecompressHeader3(handle.get(), data, size, &width, &height, &subsampling,
                                        &colourspace) != 0)
         Refuse(name);
-    // Format_RGB32 is 0xffRRGGBB per pixel: B, G, R, X in memory on this little-endian machine.
-    QImage image(width, height, QImage::Format_RGB32);
+    // R, G, B, X in memory whatever the byte order of the machine.
+    QImage image(width, height, QImage::Format_RGBX8888);
     if (image.isNull() ||
         tjDecompress2(handle.get(), data, size, image.bits(), width,
-                      static_cast<int>(image.bytesPerLine()), height, TJPF_BGRX, 0) != 0)
+                      static_cast<int>(image.bytesPerLine()), height, TJPF_RGBX, 0) != 0)
         Refuse(name);
     return image;
 }

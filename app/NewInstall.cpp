@@ -353,7 +353,8 @@ bool TMainForm::EntryChecksPass() {
 void TMainForm::CheckBox1Click() { NextStepBtn->setEnabled(CheckBox1->isChecked()); }
 
 void TMainForm::DE1AfterDialog(std::string& name, bool&) {
-    const bool endsInBackslash = cp936::LastDelimiter(name, "\\") + 1 == name.size();
+    const bool endsInBackslash =
+        !name.empty() && cp936::LastDelimiter(name, "\\") == name.size() - 1;
     name += endsInBackslash ? "Korvane" : "\\Korvane";
 }
 

@@ -28,7 +28,6 @@ public:
     // the band of the page selectors.
     QWidget* AddPage(const QString& caption);
     void ShowPage(QWidget* page);
-    QWidget* ActivePage() const { return active_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -25,8 +25,6 @@ public:
 
     void PerformInstall();
 
-    const std::string& InstallDir() const { return FInstallDir; }
-
 private:
     void TakeInstallFolder();
     void ShowInstallationPage();

@@ -5,7 +5,14 @@
 
 #include "platform/WinTime.h"
 
-std::uint32_t QtMessagePump::TickCount() { return win::GetTickCount() * speed_; }
+QtMessagePump::QtMessagePump(unsigned speed)
+    : speed_(speed == 0 ? 1 : speed), start_(win::GetTickCount()) {}
+
+std::uint32_t QtMessagePump::TickCount() {
+    if (speed_ == 1) return win::GetTickCount();
+    const std::uint32_t elapsed = win::GetTickCount() - start_;
+    return static_cast<std::uint32_t>(std::uint64_t{elapsed} * speed_);
+}
 
 void QtMessagePump::PumpMessages() {
     // Handles what is pending and returns; never waits. A quit request only marks the main

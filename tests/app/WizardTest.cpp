@@ -302,7 +302,7 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), f.Edit2);
     }
 
-    void keepsEnterInTheMemoAndOnTheCheckBox() {
+    void memoKeepsEnterCheckBoxPassesItOn() {
         TMainForm& f = Form();
         Click(f.Image1);
         f.Memo1->setFocus();

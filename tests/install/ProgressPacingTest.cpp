@@ -38,18 +38,25 @@ TEST_F(Pacing, FollowsTheInstallScheduleWithItsJumps) {
     struct Point {
         int target;
         std::uint32_t pause;
-        int gaugeBefore;  // when the target is set
-        int gaugeAfter;   // after its pause and pump
+        bool pumpAfter;           // 93 is followed by its pause alone
+        std::uint32_t barePause;  // a pause without a new target after the point
+        int gaugeBefore;          // when the target is set
+        int gaugeAfter;           // after its pause and pump
     };
     // The climb to 80 cannot finish in its second: setting 85 completes it with a jump.
     const Point schedule[] = {
-        {10, 1000, 0, 10},  {20, 1000, 10, 20}, {50, 3000, 20, 50}, {58, 2000, 50, 58},
-        {68, 3000, 58, 68}, {80, 1000, 68, 78}, {85, 1000, 78, 85}, {85, 3000, 85, 85},
-        {93, 1000, 85, 93}, {98, 1000, 93, 98},
+        {10, 1000, true, 0, 0, 10},     {20, 1000, true, 0, 10, 20},
+        {50, 3000, true, 0, 20, 50},    {58, 2000, true, 1000, 50, 58},
+        {68, 3000, true, 0, 58, 68},    {80, 1000, true, 0, 68, 78},
+        {85, 1000, true, 1000, 78, 85}, {85, 3000, true, 0, 85, 85},
+        {93, 1000, false, 0, 85, 93},   {98, 1000, true, 0, 93, 98},
     };
     for (const auto& p : schedule) {
         EXPECT_EQ(window.gauge, p.gaugeBefore) << "before target " << p.target;
-        PacingPoint(p.target, p.pause);
+        pacing.SetProgressTarget(p.target);
+        PumpDelay(p.pause, window.pump);
+        if (p.pumpAfter) window.pump.PumpMessages();
+        PumpDelay(p.barePause, window.pump);
         EXPECT_EQ(window.gauge, p.gaugeAfter) << "after target " << p.target;
     }
     const std::vector<int> jumpTo80{78, 80, 81};
