@@ -1,12 +1,5 @@
 #include "utils/mUtils.h"
 
-namespace {
-
-// The key that every SYSPARAMS value is scrambled with.
-constexpr std::uint16_t kFieldTextKey = 27541;
-
-}  // namespace
-
 std::string HexText(std::string_view text) {
     static constexpr char kDigits[] = "0123456789abcdef";
     std::string result;

@@ -12,7 +12,9 @@
 std::string HexText(std::string_view text);
 // The scrambled bytes in hexadecimal, two digits per input byte.
 std::string ScrambleText(std::string_view text, std::uint16_t key);
-// Decimal expansion, code expansion, then ScrambleText with the key 27541.
+// The key EncodeFieldText scrambles with; the payload tool's decoder uses it too.
+inline constexpr std::uint16_t kFieldTextKey = 27541;
+// Decimal expansion, code expansion, then ScrambleText with kFieldTextKey.
 std::string EncodeFieldText(std::string_view text);
 
 // ---- Shortcut placement ----

@@ -1,4 +1,5 @@
 #include "tools/korvane-payload/Payload.h"
+#include "utils/mUtils.h"
 
 #include <sqlite3.h>
 
@@ -14,7 +15,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kChunkSize = 1 << 20;
-constexpr std::uint16_t kFieldTextKey = 27541;
 
 const char* const kSystemParamsColumns[] = {"CN", "CA", "PN", "DP", "InsD", "BkD", "BkP"};
 const char* const kInstallLogColumns[] = {"MEMID", "MDate", "MTime", "BeiZhu", "Uid"};
