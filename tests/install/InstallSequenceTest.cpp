@@ -206,6 +206,23 @@ TEST_F(Installation, KeepsTheEarlierSystemDatabaseOnAReinstall) {
     EXPECT_EQ(CountRows(Installed(paths::kSystemDatabase), "MMRecord"), 1);
 }
 
+TEST_F(Installation, AFailedReinstallKeepsThePersonsDatabase) {
+    Install();
+    sqlite3* db = nullptr;
+    sqlite3_open(Installed(paths::kSystemDatabase).c_str(), &db);
+    sqlite3_exec(db, "INSERT INTO MMRecord (MEMID, BeiZhu) VALUES (2, 'work of years')", nullptr,
+                 nullptr, nullptr);
+    sqlite3_close(db);
+    const std::string persons = ReadFile(Installed(paths::kSystemDatabase));
+    sqlite3_open((dist / "Setup.data").c_str(), &db);
+    sqlite3_exec(db, "DELETE FROM INSTDB WHERE UID = (SELECT MAX(UID) FROM INSTDB)", nullptr,
+                 nullptr, nullptr);
+    sqlite3_close(db);
+
+    EXPECT_THROW(Install(), SetupError);
+    EXPECT_EQ(ReadFile(Installed(paths::kEarlierSystemDatabase)), persons);
+}
+
 // A failure ends the run at its step: the error leaves the sequence, the window keeps that
 // step's caption and the hourglass, and nothing that was done is undone.
 struct FailureCase {
@@ -213,7 +230,11 @@ struct FailureCase {
     std::function<void(Installation&)> breakIt;
     const char* messagePart;  // UTF-8
     const char* lastCaption;  // UTF-8
+    std::vector<const char*> left;    // files of the install folder that stay
+    std::vector<const char*> absent;  // and those the run never reached
 };
+
+void PrintTo(const FailureCase& failure, std::ostream* out) { *out << failure.name; }
 
 class FailedInstallation : public Installation,
                            public ::testing::WithParamInterface<FailureCase> {};
@@ -231,6 +252,13 @@ TEST_P(FailedInstallation, StopsAtTheFailingStep) {
     EXPECT_TRUE(window.busy);
     EXPECT_EQ(std::count(window.events.begin(), window.events.end(), "finish picture"), 0);
     EXPECT_EQ(std::count(window.events.begin(), window.events.end(), "close button"), 0);
+    for (const char* suffix : GetParam().left) EXPECT_TRUE(fs::exists(Installed(suffix))) << suffix;
+    for (const char* suffix : GetParam().absent) {
+        EXPECT_FALSE(fs::exists(Installed(suffix))) << suffix;
+    }
+    for (const auto& entry : fs::directory_iterator(Installed(""))) {
+        EXPECT_NE(entry.path().extension(), ".qbk") << "a backup after a failure";
+    }
     // The connection was released: the system database can be replaced at once.
     const fs::path database = Installed(paths::kSystemDatabase);
     if (fs::exists(database)) {
@@ -243,7 +271,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FailureCase{"MissingPayload",
                     [](Installation& t) { fs::remove(t.dist / "Setup.data"); },
-                    "MachineData.qdb", "正在创建文件夹...... "},
+                    "MachineData.qdb", "正在创建文件夹...... ",
+                    {paths::kDataFolder}, {paths::kSystemDatabase, paths::kProgram}},
         FailureCase{"FiveRecordPayload",
                     [](Installation& t) {
                         sqlite3* db = nullptr;
@@ -252,7 +281,8 @@ INSTANTIATE_TEST_SUITE_P(
                                      nullptr, nullptr, nullptr);
                         sqlite3_close(db);
                     },
-                    "Setup.data", "正在复制主程序......"},
+                    "Setup.data", "正在复制主程序......",
+                    {paths::kSystemDatabase}, {paths::kProgram}},
         FailureCase{"RuntimeLibraryCannotBeCreated",
                     [](Installation& t) {
                         // Root ignores permission bits: a folder in the way fails for anyone.
@@ -260,7 +290,9 @@ INSTANTIATE_TEST_SUITE_P(
                             win::HostPath(win::GetSystemDirectoryA()) / "Midas.dll" / "x");
                         (void)t;
                     },
-                    "Midas.dll", "正在复制帮助文件...... "},
+                    "Midas.dll", "正在复制帮助文件...... ",
+                    {paths::kProgram, paths::kNewSystemDatabase, paths::kManual, paths::kReadMe},
+                    {paths::kDemoDatabase}},
         FailureCase{"DesktopValueOfTheWrongType",
                     [](Installation& t) {
                         const fs::path reg = t.prefix.prefix() / "user.reg";
@@ -271,7 +303,9 @@ INSTANTIATE_TEST_SUITE_P(
                         text.replace(at, end - at, "\"Desktop\"=dword:00000001");
                         WriteFile(reg, text);
                     },
-                    "Invalid data type for 'Desktop'", "正在创建程序快捷方式...... "}),
+                    "Invalid data type for 'Desktop'", "正在创建程序快捷方式...... ",
+                    {paths::kProgram, paths::kSystemDatabase, paths::kDemoDatabase},
+                    {paths::kNewSystemDatabase}}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
 
 }  // namespace
