@@ -10,6 +10,7 @@
 #include "platform/WinPaths.h"
 #include "platform/TestFiles.h"
 #include "support/ScratchDir.h"
+#include "support/Unprivileged.h"
 
 namespace fs = std::filesystem;
 using testing_support::ScopedPrefix;
@@ -134,11 +135,13 @@ TEST(Prefix, BadPrefixesGiveErrorsNamingThePath) {
 }
 
 TEST(Prefix, ReadOnlyPrefixFolderIsReportedByName) {
-    if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
     ScopedPrefix scoped;
     fs::create_directories(scoped.prefix());
     { std::ofstream(scoped.prefix() / "placeholder") << "x"; }
-    fs::permissions(scoped.prefix(), fs::perms::owner_read | fs::perms::owner_exec);
+    fs::permissions(scoped.prefix(), fs::perms::owner_read | fs::perms::owner_exec |
+                                         fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(scoped.scratch(), fs::perms::others_exec, fs::perm_options::add);
+    testing_support::Unprivileged asSomebodyElse;
     EXPECT_NE(ErrorOf(win::EnsurePrefix).find(scoped.prefix().string()), std::string::npos);
 }
 

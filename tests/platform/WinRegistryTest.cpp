@@ -8,6 +8,7 @@
 #include "platform/TestFiles.h"
 #include "platform/WinRegistry.h"
 #include "support/ScratchDir.h"
+#include "support/Unprivileged.h"
 
 namespace fs = std::filesystem;
 using testing_support::ScopedPrefix;
@@ -234,13 +235,18 @@ TEST_F(Registry, UnreadableFileIsNotTakenForMissing) {
 }
 
 TEST_F(Registry, UnwritablePrefixLeavesTheFileAndSaysAccessDenied) {
-    if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
     UseUserReg(Fixture());
-    fs::permissions(scoped_.prefix(), fs::perms::owner_read | fs::perms::owner_exec);
-    win::HKEY key = nullptr;
-    EXPECT_EQ(win::RegCreateKeyExA(win::HKEY_CURRENT_USER, "Software\\New", 0, nullptr, 0, win::KEY_ALL_ACCESS, nullptr,
-                                   &key, nullptr),
-              win::ERROR_ACCESS_DENIED);
+    fs::permissions(scoped_.prefix(), fs::perms::owner_read | fs::perms::owner_exec |
+                                          fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(scoped_.scratch(), fs::perms::others_exec, fs::perm_options::add);
+    fs::permissions(userReg(), fs::perms::others_read, fs::perm_options::add);
+    {
+        testing_support::Unprivileged asSomebodyElse;
+        win::HKEY key = nullptr;
+        EXPECT_EQ(win::RegCreateKeyExA(win::HKEY_CURRENT_USER, "Software\\New", 0, nullptr, 0,
+                                       win::KEY_ALL_ACCESS, nullptr, &key, nullptr),
+                  win::ERROR_ACCESS_DENIED);
+    }
     EXPECT_EQ(test_files::Read(userReg()), Fixture());
 }
 
