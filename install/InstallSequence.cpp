@@ -135,7 +135,7 @@ void InstallSequence::ExtractDemoDatabase() {
 void InstallSequence::SwapInCleanDatabase() {
     window_.SetStatusCaption(texts::CopyingDemoDatabase());
     PumpMessages();
-    SwapInSystemDatabase(*query_, *FConnection, FInstallDir);
+    SwapInSystemDatabase(*query_, *FConnection, FInstallDir, [this] { BetweenChunks(); });
     PumpMessages();
     FConnection->Open();
     pacing_.SetProgressTarget(93);

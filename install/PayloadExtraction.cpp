@@ -95,12 +95,13 @@ void SaveRuntimeLibrary(DbQuery& query, const std::string& systemDir, const Chun
 }
 
 void SwapInSystemDatabase(DbQuery& query, DbConnection& connection,
-                          const std::string& installDir) {
+                          const std::string& installDir, const ChunkHook& hook) {
     const std::string database = installDir + paths::kSystemDatabase;
     const std::string extracted = installDir + paths::kNewSystemDatabase;
     query.Close();
     connection.Close();
-    if (!win::DeleteFileA(database) && PathExists(database)) {
+    // The payload copy holds every file of the payload: large enough to pump while it goes.
+    if (!win::DeleteFileA(database, hook) && PathExists(database)) {
         throw SetupError(FormatMessage("Cannot delete the payload copy %s", database));
     }
     if (!win::MoveFileA(extracted, database)) {

@@ -45,4 +45,4 @@ void SaveRuntimeLibrary(DbQuery& query, const std::string& systemDir, const Chun
 // to the system database path. A failed delete or rename raises an error naming the path;
 // Temp.qdb is then kept.
 void SwapInSystemDatabase(DbQuery& query, DbConnection& connection,
-                          const std::string& installDir);
+                          const std::string& installDir, const ChunkHook& hook);

@@ -176,13 +176,41 @@ BOOL SetFileAttributesA(const std::string& path, DWORD attributes) {
     return chmod(host->c_str(), mode) == 0;
 }
 
-BOOL DeleteFileA(const std::string& path) {
+namespace {
+
+// About 5 ms of the kernel's work freeing blocks on this kind of machine.
+constexpr off_t kShrinkStep = off_t{64} << 20;
+
+// The file is already gone under its own name; whatever fails here only leaves the blocks
+// to the final unlink.
+void ShrinkAndUnlink(const std::filesystem::path& hidden, off_t size, const ChunkHook& hook) {
+    for (size -= kShrinkStep; size > 0; size -= kShrinkStep) {
+        if (truncate(hidden.c_str(), size) != 0) break;
+        hook();
+    }
+    unlink(hidden.c_str());
+}
+
+}  // namespace
+
+BOOL DeleteFileA(const std::string& path, const ChunkHook& hook) {
     const auto host = Host(path);
     if (!host) return false;
     struct stat info {};
     if (lstat(host->c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return false;
     if (!S_ISLNK(info.st_mode) && IsReadOnly(info)) return false;  // as Windows: access denied
-    return unlink(host->c_str()) == 0;
+    if (!hook || !S_ISREG(info.st_mode) || info.st_size <= kShrinkStep) {
+        return unlink(host->c_str()) == 0;
+    }
+    std::string name = ".";
+    name += host->filename().string();
+    name += ".deleting";
+    const std::filesystem::path hidden = host->parent_path() / name;
+    if (renameat2(AT_FDCWD, host->c_str(), AT_FDCWD, hidden.c_str(), RENAME_NOREPLACE) != 0) {
+        return unlink(host->c_str()) == 0;
+    }
+    ShrinkAndUnlink(hidden, info.st_size, hook);
+    return true;
 }
 
 BOOL MoveFileA(const std::string& existing, const std::string& target) {

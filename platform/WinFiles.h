@@ -31,7 +31,10 @@ BOOL CopyFileA(const std::string& existing, const std::string& target, BOOL fail
 // FILE_ATTRIBUTE_NORMAL makes a read-only file writable; FILE_ATTRIBUTE_READONLY makes it
 // read-only (no owner write bit).
 BOOL SetFileAttributesA(const std::string& path, DWORD attributes);
-BOOL DeleteFileA(const std::string& path);
+// With a hook, a large file is first moved out of the way under a hidden name (which succeeds
+// exactly when the delete would) and shrunk in steps, calling hook between them: freeing the
+// blocks of a file of gigabytes at once would hold the caller for a noticeable time.
+BOOL DeleteFileA(const std::string& path, const ChunkHook& hook = {});
 // Never replaces an existing target.
 BOOL MoveFileA(const std::string& existing, const std::string& target);
 // 0x10 for a folder, 0x80 (or 0x01 when read-only) for a file, INVALID_FILE_ATTRIBUTES for a

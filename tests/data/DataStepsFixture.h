@@ -61,7 +61,7 @@ public:  // the cases of a table reach in
         SaveNextPayloadRecord(*query, installDir + paths::kReadMe, {});
         SaveRuntimeLibrary(*query, systemDir, {});
         SaveNextPayloadRecord(*query, installDir + paths::kDemoDatabase, {});
-        SwapInSystemDatabase(*query, *connection, installDir);
+        SwapInSystemDatabase(*query, *connection, installDir, {});
         connection->Open();
     }
     void Release() {

@@ -182,7 +182,7 @@ TEST_F(Extraction, AFailedSwapIsAnErrorAndKeepsTheExtractedDatabase) {
         SaveNextPayloadRecord(*query, installDir + paths::kNewSystemDatabase, {});
         c.breakIt(*this);
         const std::string message =
-            ErrorOf([&] { SwapInSystemDatabase(*query, *connection, installDir); });
+            ErrorOf([&] { SwapInSystemDatabase(*query, *connection, installDir, {}); });
         EXPECT_NE(message.find(c.path), std::string::npos) << c.what << ": " << message;
         if (c.path != installDir + paths::kNewSystemDatabase) {
             EXPECT_TRUE(fs::exists(Host(installDir + paths::kNewSystemDatabase))) << c.what;

@@ -83,6 +83,28 @@ TEST_F(WinFiles, DeleteTakesFilesOnly) {
     EXPECT_TRUE(fs::is_directory(host("folder")));
 }
 
+// A file of hundreds of megabytes goes in steps, with the hook between them; a file the
+// delete must refuse is refused before anything of it is touched.
+TEST_F(WinFiles, DeleteShrinksALargeFileInStepsWithTheHook) {
+    const auto makeLarge = [&](const char* name) {
+        std::ofstream(host(name)) << "x";
+        fs::resize_file(host(name), std::uintmax_t{300} << 20);  // sparse: quick to make
+    };
+    makeLarge("large");
+    int hooks = 0;
+    EXPECT_TRUE(win::DeleteFileA("C:\\work\\large", [&] { ++hooks; }));
+    EXPECT_GE(hooks, 4);
+    EXPECT_TRUE(Listing().empty());  // no hidden remainder either
+
+    makeLarge("kept");
+    ASSERT_TRUE(win::SetFileAttributesA("C:\\work\\kept", win::FILE_ATTRIBUTE_READONLY));
+    hooks = 0;
+    EXPECT_FALSE(win::DeleteFileA("C:\\work\\kept", [&] { ++hooks; }));
+    EXPECT_EQ(hooks, 0);
+    EXPECT_EQ(fs::file_size(host("kept")), std::uintmax_t{300} << 20);
+    EXPECT_EQ(Listing(), std::vector<std::string>{"kept"});
+}
+
 TEST_F(WinFiles, MoveNeverReplaces) {
     test_files::Write(host("a"), "A");
     test_files::Write(host("b"), "B");
