@@ -40,7 +40,27 @@ std::string TemporaryPattern(const std::filesystem::path& target) {
     return (target.parent_path() / name).string();
 }
 
-int ReplaceFile(const std::filesystem::path& path, std::string_view bytes, mode_t mode, bool keepMode) {
+namespace {
+
+// The file that a symbolic link at path finally names, or path itself when it is no link:
+// the new file is written beside that one and renamed over it, so a link stays a link.
+// 0, or ELOOP when the links go round.
+int FollowLinks(std::filesystem::path& path) {
+    for (int hops = 0; hops < 40; ++hops) {  // the kernel's own limit
+        std::error_code error;
+        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, error))) return 0;
+        const std::filesystem::path target = std::filesystem::read_symlink(path, error);
+        if (error) return error.value();
+        path = target.is_absolute() ? target : path.parent_path() / target;
+    }
+    return ELOOP;
+}
+
+}  // namespace
+
+int ReplaceFile(const std::filesystem::path& target, std::string_view bytes, mode_t mode, bool keepMode) {
+    std::filesystem::path path = target;
+    if (const int error = FollowLinks(path)) return error;
     std::string temporary = TemporaryPattern(path);
     const int fd = mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) return errno;

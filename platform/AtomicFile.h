@@ -18,7 +18,7 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path& path, int&
 std::string TemporaryPattern(const std::filesystem::path& target);
 
 // 0 on success, else the errno of the step that failed (the target is then unchanged and no
-// temporary file is left). The new file gets mode, or the old file's mode when keepMode is
+// temporary file is left). A symbolic link stays one: the file it names is replaced. The new file gets mode, or the old file's mode when keepMode is
 // true and there is an old file.
 int ReplaceFile(const std::filesystem::path& path, std::string_view bytes, mode_t mode,
                 bool keepMode = false);

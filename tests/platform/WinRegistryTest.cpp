@@ -178,6 +178,45 @@ TEST_F(Registry, CreatedKeyIsAppendedAndEveryOtherLineKept) {
     EXPECT_EQ(test_files::Read(userReg()), written);
 }
 
+TEST_F(Registry, SymbolicallyLinkedFileStaysALink) {
+    // user.reg kept elsewhere (a shared or managed prefix) and linked in, directly, through
+    // a relative link, or through a chain of links.
+    const fs::path elsewhere = scoped_.scratch() / "elsewhere";
+    const struct {
+        const char* name;
+        std::vector<std::pair<fs::path, fs::path>> links;  // link -> what it names
+    } cases[] = {
+        {"absolute", {{"user.reg", elsewhere / "user.reg"}}},
+        {"relative", {{"user.reg", "../elsewhere/user.reg"}}},
+        {"chain", {{"user.reg", "middle.reg"}, {"middle.reg", elsewhere / "user.reg"}}},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(scoped_.prefix());
+        fs::remove_all(elsewhere);
+        fs::create_directories(scoped_.prefix());
+        fs::create_directories(elsewhere);
+        test_files::Write(elsewhere / "user.reg", Fixture());
+        for (const auto& [link, target] : c.links) fs::create_symlink(target, scoped_.prefix() / link);
+
+        win::HKEY key = nullptr;
+        ASSERT_EQ(win::RegCreateKeyExA(win::HKEY_CURRENT_USER, "Software\\New", 0, nullptr, 0,
+                                       win::KEY_ALL_ACCESS, nullptr, &key, nullptr),
+                  win::ERROR_SUCCESS)
+            << c.name;
+        win::RegCloseKey(key);
+        for (const auto& [link, target] : c.links) {
+            EXPECT_TRUE(fs::is_symlink(scoped_.prefix() / link)) << c.name;
+            EXPECT_EQ(fs::read_symlink(scoped_.prefix() / link), target) << c.name;
+        }
+        const std::string written = test_files::Read(elsewhere / "user.reg");
+        EXPECT_NE(written.find("\n[Software\\\\New] "), std::string::npos) << c.name;
+        EXPECT_EQ(written.rfind(Fixture(), 0), 0u) << c.name;
+        std::vector<std::string> beside;  // no temporary file left there
+        for (const auto& entry : fs::directory_iterator(elsewhere)) beside.push_back(entry.path().filename());
+        EXPECT_EQ(beside, std::vector<std::string>{"user.reg"}) << c.name;
+    }
+}
+
 TEST_F(Registry, FileWithoutFinalLineFeedAndMissingFile) {
     UseUserReg("WINE REGISTRY Version 2\n\n[A] 1\n\"v\"=\"1\"");
     win::HKEY key = nullptr;
