@@ -8,6 +8,7 @@
 #include "install/SystemParams.h"
 #include "platform/Database.h"
 #include "platform/WinFiles.h"
+#include "platform/WinPaths.h"
 #include "utils/mUtils.h"
 
 namespace texts = install_texts;
@@ -54,6 +55,9 @@ void InstallSequence::ShowInstallationPage() {
 }
 
 void InstallSequence::CreateFolders() {
+    // The prefix may lack folders Windows always has: the default install folder's parent
+    // among them, since folders are created one level at a time.
+    win::EnsureStandardFolders();
     // An existing folder leaves the call without effect; results are not examined.
     win::CreateDirectoryA(FInstallDir);
     win::CreateDirectoryA(FInstallDir + paths::kDataFolder);

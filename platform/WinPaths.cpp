@@ -111,42 +111,44 @@ void CreateSkeleton(const fs::path& prefix) {
     }
 }
 
-// The shell folders as the prefix's registry names them ("Shell Folders" text values).
-std::vector<std::string> RegisteredShellFolders() {
+// The folder a "Shell Folders" value names; empty when the key or a text value is missing.
+std::string RegisteredShellFolder(HKEY key, const char* valueName) {
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    if (RegQueryValueExA(key, valueName, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ) || size == 0) {
+        return {};
+    }
+    std::string data(size, '\0');
+    if (RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
+                         &size) != ERROR_SUCCESS) {
+        return {};
+    }
+    return data.c_str();
+}
+
+// The folders the installation's links go into, as the prefix's registry names them.
+std::vector<std::string> LinkFolders() {
     std::vector<std::string> folders;
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, kShellFoldersKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
         return folders;
     }
-    for (const ShellFolder& folder : kShellFolders) {
-        DWORD type = REG_NONE;
-        DWORD size = 0;
-        if (RegQueryValueExA(key, folder.valueName, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
-            (type != REG_SZ && type != REG_EXPAND_SZ)) {
-            continue;
-        }
-        std::string data(size, '\0');
-        if (RegQueryValueExA(key, folder.valueName, nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
-                             &size) == ERROR_SUCCESS &&
-            data[0] != '\0') {
-            folders.push_back(data.c_str());
+    for (const char* valueName : {"Desktop", "Programs"}) {
+        if (std::string folder = RegisteredShellFolder(key, valueName); !folder.empty()) {
+            folders.push_back(std::move(folder));
         }
     }
     RegCloseKey(key);
     return folders;
 }
 
-// An existing prefix gets the folders an install writes into that it lacks: the system
-// folder, and the shell folders its registry names. A shell folder that cannot be made is
-// left to the shortcut step, whose rules say where a link goes then.
-void FillInFolders() {
-    MakeFolders(HostPath(GetSystemDirectoryA()));
-    MakeFolders(HostPath(kProgramFiles));
-    for (const std::string& folder : RegisteredShellFolders()) {
-        try {
-            MakeFolders(HostPath(folder));
-        } catch (const SetupError&) {
-        }
+// Made with the folders above it when missing; one that cannot be made is left to the step
+// that writes into it, which names it in its own error.
+void MakeFoldersIfPossible(std::string_view windowsPath) {
+    try {
+        MakeFolders(HostPath(windowsPath));
+    } catch (const SetupError&) {
     }
 }
 
@@ -237,6 +239,82 @@ std::string MatchEntry(const fs::path& folder, const std::string& component) {
     return *std::min_element(matches.begin(), matches.end());  // the same choice every time
 }
 
+// ---- Host paths to Windows paths ----
+
+struct DrivePath {
+    char drive;
+    fs::path full;      // absolute, symbolic links resolved where the path exists
+    fs::path relative;  // below the drive's root
+};
+
+DrivePath OnDrive(const fs::path& hostPath) {
+    std::error_code error;
+    const fs::path absolute = fs::weakly_canonical(fs::absolute(hostPath), error);
+    DrivePath place{'z', error ? fs::absolute(hostPath).lexically_normal() : absolute, {}};
+    // The drive whose root holds the path most closely; Z: (the host's root) at worst.
+    fs::path root = "/";
+    for (char letter = 'a'; letter <= 'z'; ++letter) {
+        std::error_code ignored;
+        const fs::path candidate = fs::canonical(DriveLink(letter), ignored);
+        if (ignored || !fs::is_directory(candidate, ignored)) continue;
+        const auto [end, _] = std::mismatch(candidate.begin(), candidate.end(), place.full.begin(),
+                                            place.full.end());
+        if (end == candidate.end() && std::distance(candidate.begin(), candidate.end()) >
+                                          std::distance(root.begin(), root.end())) {
+            place.drive = letter;
+            root = candidate;
+        }
+    }
+    place.relative = place.full.lexically_relative(root);
+    return place;
+}
+
+// A host name as one name of a Windows path. A "\" inside it would read as a separator, so
+// that a folder named "..\..\x" would climb out of the folder that holds it.
+std::string WindowsName(const std::string& utf8) {
+    if (utf8.find('\\') != std::string::npos) {
+        throw SetupError("The name " + HostNameText(utf8) + " holds \"\\\"");
+    }
+    return cp936::FromUtf8(utf8);
+}
+
+// Bytes of the UTF-8 character at offset at; a byte that starts none counts as one.
+size_t CharLength(std::string_view text, size_t at) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    const size_t length = lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    if (at + length > text.size()) return 1;
+    for (size_t i = 1; i < length; ++i) {
+        if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) return 1;
+    }
+    return length;
+}
+
+std::string ShownName(const std::string& utf8) {
+    std::string shown;
+    for (size_t at = 0; at < utf8.size();) {
+        const size_t length = CharLength(utf8, at);
+        try {
+            shown += WindowsName(utf8.substr(at, length));
+        } catch (const SetupError&) {
+            shown += '?';
+        }
+        at += length;
+    }
+    return shown;
+}
+
+template <typename NameOf>
+std::string JoinNames(const DrivePath& place, NameOf nameOf) {
+    std::string windows = DriveName(place.drive);
+    for (const fs::path& component : place.relative) {
+        if (component.empty() || component == ".") continue;
+        windows += '\\';
+        windows += nameOf(component.string());
+    }
+    if (windows.size() == 2) windows += "\\";
+    return windows;
+}
+
 }  // namespace
 
 // ---- Shared with the other units of this folder ----
@@ -288,8 +366,16 @@ void EnsurePrefix() {
     } else if (!S_ISDIR(info.st_mode)) {
         throw SetupError("The prefix is not a folder: " + HostNameText(prefix));
     } else {
-        FillInFolders();
+        // Only looked at: a prefix without a usable drive C: is said so before the wizard
+        // starts. Nothing of an existing prefix is changed here.
+        DriveRoot('c');
     }
+}
+
+void EnsureStandardFolders() {
+    MakeFoldersIfPossible(kProgramFiles);
+    MakeFoldersIfPossible(GetSystemDirectoryA());
+    for (const std::string& folder : LinkFolders()) MakeFoldersIfPossible(folder);
 }
 
 fs::path HostPath(std::string_view windowsPath) {
@@ -306,37 +392,18 @@ fs::path HostPath(std::string_view windowsPath) {
 }
 
 std::string WindowsPath(const fs::path& hostPath) {
-    std::error_code error;
-    const fs::path absolute = fs::weakly_canonical(fs::absolute(hostPath), error);
-    const fs::path full = error ? fs::absolute(hostPath).lexically_normal() : absolute;
-    // The drive whose root holds the path most closely; Z: (the host's root) at worst.
-    char drive = 'z';
-    fs::path root = "/";
-    for (char letter = 'a'; letter <= 'z'; ++letter) {
-        std::error_code ignored;
-        const fs::path candidate = fs::canonical(DriveLink(letter), ignored);
-        if (ignored || !fs::is_directory(candidate, ignored)) continue;
-        const auto [end, _] = std::mismatch(candidate.begin(), candidate.end(), full.begin(),
-                                            full.end());
-        if (end == candidate.end() && std::distance(candidate.begin(), candidate.end()) >
-                         std::distance(root.begin(), root.end())) {
-            drive = letter;
-            root = candidate;
-        }
-    }
-    std::string windows = DriveName(drive);
-    const fs::path relative = full.lexically_relative(root);
-    for (const fs::path& component : relative) {
-        if (component.empty() || component == ".") continue;
-        windows += '\\';
+    const DrivePath place = OnDrive(hostPath);
+    return JoinNames(place, [&](const std::string& name) {
         try {
-            windows += cp936::FromUtf8(component.string());
+            return WindowsName(name);
         } catch (const SetupError& error) {
-            throw SetupError(error.Message() + " in the path " + HostNameText(full));
+            throw SetupError(error.Message() + " in the path " + HostNameText(place.full));
         }
-    }
-    if (windows.size() == 2) windows += "\\";
-    return windows;
+    });
+}
+
+std::string ShownWindowsPath(const fs::path& hostPath) {
+    return JoinNames(OnDrive(hostPath), ShownName);
 }
 
 }  // namespace win

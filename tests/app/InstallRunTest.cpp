@@ -242,7 +242,27 @@ private slots:
         prefix_.reset();
     }
 
+    void installsTheDemoPayload_data() {
+        QTest::addColumn<bool>("bare");
+        QTest::newRow("fresh prefix") << false;
+        // A person's prefix that lacks folders every Windows has: start-up leaves it so,
+        // and the installation makes what it writes into.
+        QTest::newRow("prefix without the standard folders") << true;
+    }
+
     void installsTheDemoPayload() {
+        QFETCH(bool, bare);
+        const fs::path driveC = prefix_->prefix() / "drive_c";
+        if (bare) {
+            fs::remove_all(driveC / "Program Files");
+            fs::remove_all(driveC / "windows" / "system32");
+            for (const auto& user : fs::directory_iterator(driveC / "users")) {
+                fs::remove_all(user.path() / "Desktop");
+                fs::remove_all(user.path() / "AppData");
+            }
+            win::EnsurePrefix();
+            QVERIFY(!fs::exists(driveC / "Program Files"));
+        }
         OpenWindow(kFastClock);
         WalkAndInstall();
         QVERIFY(dialogs_->shown.empty());

@@ -77,40 +77,88 @@ TEST(Prefix, MissingPrefixGetsTheSkeleton) {
     EXPECT_EQ(names, (std::vector<std::string>{"dosdevices", "drive_c", "user.reg"}));
 }
 
-TEST(Prefix, ExistingPrefixIsUsedAsItStandsAndOnlyGetsMissingFolders) {
-    ScopedPrefix scoped;
-    const fs::path prefix = scoped.prefix();
-    win::EnsurePrefix();
-    const std::string login = Login();
-    // A person's prefix: no system32 any more, the desktop moved elsewhere in the registry,
-    // a line of its own in user.reg, an extra drive.
-    fs::remove_all(prefix / "drive_c/windows/system32");
-    fs::remove_all(prefix / "drive_c/Program Files");
-    fs::remove_all(prefix / "drive_c/users" / login / "Desktop");
-    std::string reg = test_files::Read(prefix / "user.reg");
-    const std::string desktop = "\"Desktop\"=\"C:\\\\users\\\\" + login + "\\\\Desktop\"";
-    reg.replace(reg.find(desktop), desktop.size(), "\"Desktop\"=\"C:\\\\Elsewhere\\\\\\x684c\\x9762\"");
-    reg += ";; mine\n";
-    test_files::Write(prefix / "user.reg", reg);
-    fs::create_directory_symlink(scoped.scratch(), prefix / "dosdevices/d:");
-
-    win::EnsurePrefix();
-    EXPECT_TRUE(fs::is_directory(prefix / "drive_c/windows/system32"));
-    EXPECT_TRUE(fs::is_directory(prefix / "drive_c/Program Files"));
-    EXPECT_TRUE(fs::is_directory(prefix / "drive_c/Elsewhere/桌面"));
-    EXPECT_FALSE(fs::exists(prefix / "drive_c/users" / login / "Desktop"));
-    EXPECT_EQ(test_files::Read(prefix / "user.reg"), reg);
-    EXPECT_EQ(fs::read_symlink(prefix / "dosdevices/d:"), scoped.scratch());
+// Every path below root, with the target of each symbolic link.
+std::vector<std::string> Tree(const fs::path& root) {
+    std::vector<std::string> tree;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+        std::string entry = it->path().lexically_relative(root).string();
+        if (it->is_symlink()) {
+            entry += " -> " + fs::read_symlink(it->path()).string();
+            it.disable_recursion_pending();
+        }
+        tree.push_back(entry);
+    }
+    std::sort(tree.begin(), tree.end());
+    return tree;
 }
 
-TEST(Prefix, UnusableShellFoldersAreLeftToTheShortcutStep) {
+// A person's prefix: no system32 or Program Files any more, no SendTo, the desktop moved
+// outside the prefix in the registry, a line of its own in user.reg, an extra drive.
+class PersonsPrefix : public ::testing::Test {
+protected:
+    void SetUp() override {
+        win::EnsurePrefix();
+        const fs::path home = prefix() / "drive_c/users" / Login();
+        fs::remove_all(prefix() / "drive_c/windows/system32");
+        fs::remove_all(prefix() / "drive_c/Program Files");
+        fs::remove_all(home / "Desktop");
+        fs::remove_all(home / "AppData/Roaming/Microsoft/Windows/SendTo");
+        reg_ = test_files::Read(prefix() / "user.reg");
+        const std::string desktop = "\"Desktop\"=\"C:\\\\users\\\\" + Login() + "\\\\Desktop\"";
+        const std::string moved = "\"Desktop\"=\"Z:" + Escaped(desktop_.string()) + "\"";
+        reg_.replace(reg_.find(desktop), desktop.size(), moved);
+        reg_ += ";; mine\n";
+        test_files::Write(prefix() / "user.reg", reg_);
+        fs::create_directory_symlink(scoped_.scratch(), prefix() / "dosdevices/d:");
+    }
+
+    static std::string Escaped(const std::string& hostPath) {
+        std::string escaped;
+        for (const char c : hostPath) escaped += c == '/' ? std::string("\\\\") : std::string(1, c);
+        return escaped;
+    }
+    fs::path prefix() const { return scoped_.prefix(); }
+
+    ScopedPrefix scoped_;
+    const fs::path desktop_ = scoped_.scratch() / "x" / "deep";
+    std::string reg_;
+};
+
+TEST_F(PersonsPrefix, StartUpChangesNothingOfIt) {
+    const std::vector<std::string> before = Tree(scoped_.scratch());
+    win::EnsurePrefix();
+    EXPECT_EQ(Tree(scoped_.scratch()), before);
+    EXPECT_FALSE(fs::exists(scoped_.scratch() / "x"));
+    EXPECT_EQ(test_files::Read(prefix() / "user.reg"), reg_);
+}
+
+TEST_F(PersonsPrefix, TheInstallationMakesTheFoldersItWritesInto) {
+    win::EnsureStandardFolders();
+    EXPECT_TRUE(fs::is_directory(prefix() / "drive_c/windows/system32"));
+    EXPECT_TRUE(fs::is_directory(prefix() / "drive_c/Program Files"));
+    EXPECT_TRUE(fs::is_directory(desktop_));
+    const fs::path home = prefix() / "drive_c/users" / Login();
+    EXPECT_TRUE(fs::is_directory(home / "AppData/Roaming/Microsoft/Windows/Start Menu/Programs"));
+    // Only what the installation writes into: no links go to SendTo, nor to the old desktop.
+    EXPECT_FALSE(fs::exists(home / "AppData/Roaming/Microsoft/Windows/SendTo"));
+    EXPECT_FALSE(fs::exists(home / "Desktop"));
+    EXPECT_EQ(test_files::Read(prefix() / "user.reg"), reg_);
+    EXPECT_EQ(fs::read_symlink(prefix() / "dosdevices/d:"), scoped_.scratch());
+}
+
+TEST(Prefix, UnusableFoldersAreLeftToTheStepsThatWriteIntoThem) {
     ScopedPrefix scoped;
     win::EnsurePrefix();
     const fs::path desktop = scoped.prefix() / "drive_c/users" / Login() / "Desktop";
+    const fs::path system32 = scoped.prefix() / "drive_c/windows/system32";
     fs::remove_all(desktop);
+    fs::remove_all(system32);
     test_files::Write(desktop, "a file where the desktop folder should be");
-    EXPECT_NO_THROW(win::EnsurePrefix());
+    test_files::Write(system32, "a file where the system folder should be");
+    EXPECT_NO_THROW(win::EnsureStandardFolders());
     EXPECT_TRUE(fs::is_regular_file(desktop));
+    EXPECT_TRUE(fs::is_regular_file(system32));
+    EXPECT_TRUE(fs::is_directory(scoped.prefix() / "drive_c/Program Files"));
 }
 
 TEST(Prefix, BadPrefixesGiveErrorsNamingThePath) {
@@ -239,6 +287,41 @@ TEST(Paths, HostPathsMapBackThroughTheDriveThatHoldsThem) {
     // A name that code page 936 cannot write.
     const std::string message = ErrorOf([&] { win::WindowsPath(data / "\xF0\x9F\x98\x80"); });
     EXPECT_NE(message.find("data/\\xF0\\x9F\\x98\\x80"), std::string::npos) << message;
+}
+
+TEST(Paths, HostNamesThatCannotBeWindowsNamesAreRefusedAndShown) {
+    ScopedPrefix scoped;
+    win::EnsurePrefix();
+    const fs::path driveC = scoped.prefix() / "drive_c";
+    const struct {
+        std::string name;   // one host folder below drive_c
+        std::string shown;  // its Windows path as shown
+    } cases[] = {
+        {"a\\b", "C:\\a?b"},                      // would read as two folders
+        {"..\\..\\x", "C:\\..?..?x"},              // would climb out of drive_c
+        {"\\", "C:\\?"},
+        {"\xF0\x9F\x98\x80" "1", "C:\\?1"},        // no such character in code page 936
+        {"bad\xFFutf8", "C:\\bad?utf8"},           // not even UTF-8
+    };
+    for (const auto& c : cases) {
+        fs::create_directories(driveC / c.name);
+        const std::string message = ErrorOf([&] { win::WindowsPath(driveC / c.name); });
+        EXPECT_NE(message.find("in the path"), std::string::npos) << c.name << ": " << message;
+        EXPECT_EQ(win::ShownWindowsPath(driveC / c.name), c.shown) << c.name;
+    }
+}
+
+TEST(Paths, DottedHostNamesStayInTheFolderThatHoldsThem) {
+    ScopedPrefix scoped;
+    win::EnsurePrefix();
+    const fs::path chosen = scoped.prefix() / "drive_c/chosen";
+    for (const std::string name : {"...", "..x", ".x", "x..", "x.", "." "\xE8\xAA\xA0"}) {
+        fs::create_directories(chosen / name);
+        const std::string windows = win::WindowsPath(chosen / name);
+        EXPECT_EQ(windows, "C:\\chosen\\" + cp936::FromUtf8(name));
+        EXPECT_EQ(win::ShownWindowsPath(chosen / name), windows);
+        EXPECT_EQ(win::HostPath(windows), chosen / name) << name;
+    }
 }
 
 }  // namespace
