@@ -4,7 +4,7 @@
 
 #include <string>
 
-// The application title, the "宋体" face's substitute, the task-bar icon and the artwork.
+// The application title, the "宋体" face's substitutes, the task-bar icon and the artwork.
 void PrepareApplication();
 
 // "Korvane通用机器设备管理系统-安装向导": the caption of the plain message dialogs and the

@@ -4,7 +4,9 @@
 #include <QStyle>
 #include <QToolButton>
 
+#include "app/Application.h"
 #include "app/UiText.h"
+#include "platform/CodePage.h"
 #include "platform/Dialogs.h"
 #include "platform/WinFiles.h"
 #include "utils/mUtils.h"
@@ -52,15 +54,26 @@ std::string FolderEdit::StartFolder() const {
     return IsDirectory(name) ? name : std::string("\\");  // the root of the current drive
 }
 
+void FolderEdit::RefuseFolder(const std::string& shownPath) {
+    dialogs_.MessageDialog(ApplicationTitle(),
+                           cp936::FromUtf8("    文件夹“") + shownPath +
+                               cp936::FromUtf8("”的名称中含有系统无法使用的字符，请选择其他文件夹！    "));
+}
+
 void FolderEdit::Browse() {
     std::string name = StartFolder();
-    std::optional<std::string> chosen;
+    std::optional<ChosenFolder> chosen;
     {
         CriticalErrorsSuppressed suppressed;
         chosen = dialogs_.BrowseForFolder(name);
     }
+    // A folder whose name a Windows path cannot hold is said so and taken as Cancel.
+    if (chosen && !chosen->usable) {
+        RefuseFolder(chosen->path);
+        chosen.reset();
+    }
     bool action = chosen.has_value();
-    if (action) name = *chosen;
+    if (action) name = chosen->path;
     setFocus();
     if (afterDialog_) afterDialog_(name, action);
     if (!action) return;

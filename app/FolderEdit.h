@@ -1,7 +1,8 @@
 #pragma once
 // The install-folder box: its text changes only through the folder browser, opened by the
 // button at its right end or by Alt+Down. After the browser closes, OK or Cancel, the
-// after-dialog handler may change the name; only after OK does the box take it.
+// after-dialog handler may change the name; only after OK does the box take it. A folder
+// whose name cannot be one of a Windows path is refused with a message, as if cancelled.
 
 #include <QLineEdit>
 #include <functional>
@@ -34,6 +35,8 @@ protected:
 private:
     std::string WorkingName() const;
     std::string StartFolder() const;
+    // Tells the person that the chosen folder cannot be used, naming it as shownPath.
+    void RefuseFolder(const std::string& shownPath);
 
     Dialogs& dialogs_;
     QToolButton* button_;

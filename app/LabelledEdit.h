@@ -7,9 +7,9 @@
 #include <QValidator>
 #include <string>
 
-// Refuses what would make the text longer than the limit in code page 936 bytes, or what
-// code page 936 cannot write. Of an insertion that does not fit, the characters that fit are
-// kept and the rest dropped whole, so a character is never cut in half.
+// Drops every character code page 936 cannot write, and refuses what would make the text
+// longer than the limit in code page 936 bytes. Of an insertion that does not fit, the
+// characters that fit are kept and the rest dropped whole, so a character is never cut in half.
 class GbkByteLimit : public QValidator {
 public:
     GbkByteLimit(int limit, QObject* parent) : QValidator(parent), limit_(limit) {}

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 #include <utility>
 
 #include "app/AgreementMemo.h"
@@ -96,8 +97,19 @@ void TMainForm::CreateWindowFrame() {
     face.setPixelSize(12);
     setFont(face);
     setAutoFillBackground(true);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+}
+
+QSize TMainForm::FrameExtent() const { return frameGeometry().size() - size(); }
+
+void TMainForm::CentreOnScreen() {
+    // By the frame, title bar included: centring the client area alone leaves the window
+    // half a title bar too low.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) return;
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
+    centredFrame_ = FrameExtent();
 }
 
 void TMainForm::CreatePages() {
@@ -379,6 +391,9 @@ bool TMainForm::HandleDialogKey(int key, Qt::KeyboardModifiers modifiers) {
     if (enter && !button) key = Qt::Key_Tab;
     switch (key) {
         case Qt::Key_Tab:
+            // The focus frame shows wherever the keyboard moved the focus: Qt marks a window
+            // so only for its own Tab key, not for an Enter that moves on like one.
+            setAttribute(Qt::WA_KeyboardFocusChange);
             focusNextPrevChild(!(modifiers & Qt::ShiftModifier));
             return true;
         case Qt::Key_Return:
@@ -390,6 +405,24 @@ bool TMainForm::HandleDialogKey(int key, Qt::KeyboardModifiers modifiers) {
         default:
             return false;
     }
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (centredFrame_) return;
+    CentreOnScreen();
+    if (QWindow* window = windowHandle()) window->installEventFilter(this);
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    // A window manager tells the frame's extent only once it has framed the window, before
+    // it first shows it: the window is centred again, once, with the frame it then has.
+    if (watched == windowHandle() && event->type() == QEvent::Expose && !recentred_ &&
+        FrameExtent() != centredFrame_) {
+        recentred_ = true;
+        CentreOnScreen();
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TMainForm::keyPressEvent(QKeyEvent* event) {

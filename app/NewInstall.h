@@ -3,6 +3,7 @@
 // from the splash to the install button, and the window the install sequence works on.
 
 #include <QWidget>
+#include <optional>
 #include <string>
 
 #include "install/InstallWindow.h"
@@ -116,6 +117,9 @@ public slots:
     void Timer1Timer();
 
 protected:
+    // The window is centred on the screen by its frame when it is first shown.
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     // A close request while the installation runs is remembered, not obeyed: the run goes on
     // to its end in a visible window, and the window closes as soon as the run is over.
@@ -123,6 +127,8 @@ protected:
 
 private:
     void CreateWindowFrame();
+    void CentreOnScreen();
+    QSize FrameExtent() const;
     void CreatePages();
     void CreateAgreementPage();
     void CreateFolderPage();
@@ -144,4 +150,7 @@ private:
     ProgressPacing FPacing{*this};
     bool installing_ = false;
     bool closeRequested_ = false;
+    // The frame's extent beyond the client area when the window was centred.
+    std::optional<QSize> centredFrame_;
+    bool recentred_ = false;
 };

@@ -1,6 +1,5 @@
 #include "platform/QtDialogs.h"
 
-#include <QCoreApplication>
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -59,17 +58,15 @@ bool QtDialogs::YesNoBox(const std::string& caption, const std::string& text) {
                 QMessageBox::Yes) == QMessageBox::Yes;
 }
 
-std::optional<std::string> QtDialogs::BrowseForFolder(const std::string& startFolder) {
+std::optional<ChosenFolder> QtDialogs::BrowseForFolder(const std::string& startFolder) {
     const QString chosen = QFileDialog::getExistingDirectory(
         nullptr, QString(), StartDirectory(startFolder), QFileDialog::ShowDirsOnly);
     if (chosen.isEmpty()) return std::nullopt;
+    const std::filesystem::path folder(chosen.toStdString());
     try {
         // No trailing backslash but for a drive's root ("D:\"), as the system's browser answers.
-        return win::WindowsPath(std::filesystem::path(chosen.toStdString()));
-    } catch (const SetupError& error) {
-        // A folder whose name code page 936 cannot write: said so, and taken as Cancel.
-        ErrorBox(cp936::FromUtf8(QCoreApplication::applicationName().toStdString()),
-                 ErrorBoxText(error.Message()));
-        return std::nullopt;
+        return ChosenFolder(win::WindowsPath(folder));
+    } catch (const SetupError&) {
+        return ChosenFolder(win::ShownWindowsPath(folder), false);
     }
 }

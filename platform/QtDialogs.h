@@ -8,5 +8,5 @@ public:
     void MessageDialog(const std::string& caption, const std::string& text) override;
     void ErrorBox(const std::string& caption, const std::string& text) override;
     bool YesNoBox(const std::string& caption, const std::string& text) override;
-    std::optional<std::string> BrowseForFolder(const std::string& startFolder) override;
+    std::optional<ChosenFolder> BrowseForFolder(const std::string& startFolder) override;
 };

@@ -2,6 +2,10 @@
 // dialogs answered by the test.
 
 #include <QCheckBox>
+#include <QClipboard>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QScreen>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -302,6 +306,53 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), f.Edit2);
     }
 
+    void showsTheFocusFrameWhereverTheKeyboardMovedIt() {
+        TMainForm& f = Form();
+        ToInformationPage();
+        f.NextStepBtn->setFocus();
+        const QImage unmarked = f.NextStepBtn->grab().toImage();
+        // Enter from the postcode box, as a keyboard user reaches the install button.
+        f.Edit6->setFocus();
+        QTest::keyClick(f.Edit6, Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), f.NextStepBtn);
+        const QImage afterEnter = f.NextStepBtn->grab().toImage();
+        // The same way by Tab, in a window that has not yet been told of keyboard moves.
+        f.setAttribute(Qt::WA_KeyboardFocusChange, false);
+        f.Edit6->setFocus();
+        QTest::keyClick(f.Edit6, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), f.NextStepBtn);
+        const QImage afterTab = f.NextStepBtn->grab().toImage();
+        QVERIFY(afterTab != unmarked);  // the frame shows
+        QVERIFY(afterEnter == afterTab);
+    }
+
+    void isCentredByItsFrame() {
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        const QRect frame = Form().frameGeometry();
+        QVERIFY(frame.size() != Form().size());  // the platform draws a frame
+        QCOMPARE(frame.center(), screen.center());
+    }
+
+    void drawsTheSongFaceWithAnInstalledSongFace() {
+        // Qt keeps the substitutes in lower case.
+        const QStringList faces = QFont::substitutes(Q("宋体"));
+        QVERIFY(faces.size() > 1);
+        QCOMPARE(faces.front(), Q("ar pl uming cn"));
+        QString face;  // the first one installed, as the font database spells it
+        for (const QString& substitute : faces) {
+            for (const QString& family : QFontDatabase::families()) {
+                if (face.isEmpty() && family.compare(substitute, Qt::CaseInsensitive) == 0) face = family;
+            }
+        }
+        QVERIFY2(!face.isEmpty(), "no Song face is installed");
+        qInfo() << "宋体 is drawn with" << face;
+        for (const QWidget* control : {static_cast<const QWidget*>(&Form()),
+                                       static_cast<const QWidget*>(Form().Label9),
+                                       static_cast<const QWidget*>(Form().Edit2)}) {
+            QCOMPARE(QFontInfo(control->font()).family(), face);
+        }
+    }
+
     void memoKeepsEnterCheckBoxPassesItOn() {
         TMainForm& f = Form();
         Click(f.Image1);
@@ -352,6 +403,29 @@ private slots:
         QCOMPARE(Form().Edit5->text(), Q("一二甲乙三四五六七八"));
     }
 
+    void keepsWhatAPasteCanWrite_data() {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<QString>("kept");
+        QTest::newRow("character in the middle") << "Edit2" << Q("公司\U0001F600Ltd") << Q("公司Ltd");
+        QTest::newRow("character first") << "Edit6" << Q("\U0001F6001") << "1";
+        QTest::newRow("several, then the byte limit")
+            << "Edit6" << Q("1\U0001F6002\U0001F6803456789") << "123456";
+        QTest::newRow("nothing writable") << "Edit5" << Q("\U0001F600\U0001F601") << "";
+    }
+
+    void keepsWhatAPasteCanWrite() {
+        QFETCH(QString, box);
+        QFETCH(QString, pasted);
+        QFETCH(QString, kept);
+        ToInformationPage();
+        auto* edit = Form().findChild<LabelledEdit*>(box);
+        edit->setFocus();
+        QApplication::clipboard()->setText(pasted);
+        QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(edit->text(), kept);
+    }
+
     void appendsTheProductFolder_data() {
         QTest::addColumn<std::optional<std::string>>("answer");
         QTest::addColumn<std::string>("text");
@@ -392,7 +466,7 @@ private slots:
         std::filesystem::create_directories(win::HostPath("C:\\Apps\\Korvane"));
         ToInformationPage();
         Click(f.PreStepBtn);
-        dialogs_->folderAnswers = {"C:\\Apps", std::nullopt};
+        dialogs_->folderAnswers = {ChosenFolder("C:\\Apps"), std::nullopt};
         f.DE1->setFocus();
         QTest::keyClick(f.DE1, Qt::Key_Down, Qt::AltModifier);
         QCOMPARE(f.DE1->Text(), std::string("C:\\Apps\\Korvane"));
@@ -400,6 +474,24 @@ private slots:
         QTest::keyClick(f.DE1, Qt::Key_Down, Qt::AltModifier);
         QCOMPARE(dialogs_->shown.back().text, std::string("C:\\Apps\\Korvane"));
         QCOMPARE(f.DE1->Text(), std::string("C:\\Apps\\Korvane"));
+    }
+
+    void refusesAFolderAWindowsPathCannotHold() {
+        TMainForm& f = Form();
+        Click(f.Image1);
+        Click(f.CheckBox1);
+        Click(f.NextStepBtn);
+        const std::string shown = "Z:\\tmp\\a?b";  // a host folder drive_c/../tmp/a\b, say
+        dialogs_->folderAnswers.push_back(ChosenFolder(shown, false));
+        Click(f.DE1->BrowseButton());
+        QCOMPARE(dialogs_->shown.size(), std::size_t{2});
+        const auto& message = dialogs_->shown.back();
+        QVERIFY(message.kind == Kind::Message);
+        QCOMPARE(message.caption, ApplicationTitle());
+        QCOMPARE(message.text, G("    文件夹“") + shown +
+                                   G("”的名称中含有系统无法使用的字符，请选择其他文件夹！    "));
+        QCOMPARE(f.DE1->Text(), std::string("C:\\Program Files\\Korvane"));
+        QCOMPARE(QApplication::focusWidget(), f.DE1);
     }
 
     void asksBeforeLeaving_data() {

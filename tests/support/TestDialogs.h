@@ -23,7 +23,7 @@ public:
     std::vector<Shown> shown;
     // An empty queue answers No and Cancel.
     std::deque<bool> yesNoAnswers;
-    std::deque<std::optional<std::string>> folderAnswers;  // nullopt: Cancel
+    std::deque<std::optional<ChosenFolder>> folderAnswers;  // nullopt: Cancel
 
     void MessageDialog(const std::string& caption, const std::string& text) override {
         shown.push_back({Kind::Message, caption, text});
@@ -35,7 +35,7 @@ public:
         shown.push_back({Kind::YesNo, caption, text});
         return Next(yesNoAnswers, false);
     }
-    std::optional<std::string> BrowseForFolder(const std::string& startFolder) override {
+    std::optional<ChosenFolder> BrowseForFolder(const std::string& startFolder) override {
         shown.push_back({Kind::Browser, {}, startFolder});
         return Next(folderAnswers, std::nullopt);
     }
