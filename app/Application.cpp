@@ -23,11 +23,12 @@ void PrepareApplication() {
     // The form's face is "宋体". On Linux a Song face stands in for it, the first of these
     // that is installed: AR PL UMing, then other CJK serif faces with like metrics, so the
     // window never falls back to a Latin face.
-    QFont::insertSubstitutions(QStringLiteral("宋体"),
-                               {QStringLiteral("AR PL UMing CN"), QStringLiteral("AR PL UMing TW"),
-                                QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Source Han Serif SC"),
-                                QStringLiteral("Source Han Serif CN"), QStringLiteral("AR PL SungtiL GB"),
-                                QStringLiteral("Noto Serif CJK TC")});
+    QFont::insertSubstitutions(
+        QStringLiteral("宋体"),
+        {QStringLiteral("AR PL UMing CN"), QStringLiteral("AR PL UMing TW"),
+         QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Source Han Serif SC"),
+         QStringLiteral("Source Han Serif CN"), QStringLiteral("AR PL SungtiL GB"),
+         QStringLiteral("Noto Serif CJK TC")});
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/artwork/icon.png")));
 }
 

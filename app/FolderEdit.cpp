@@ -57,7 +57,7 @@ std::string FolderEdit::StartFolder() const {
 void FolderEdit::RefuseFolder(const std::string& shownPath) {
     dialogs_.MessageDialog(ApplicationTitle(),
                            cp936::FromUtf8("    文件夹“") + shownPath +
-                               cp936::FromUtf8("”的名称中含有系统无法使用的字符，请选择其他文件夹！    "));
+                               cp936::FromUtf8("”的名称含有无法使用的字符，请另选文件夹！    "));
 }
 
 void FolderEdit::Browse() {

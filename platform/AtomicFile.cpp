@@ -58,7 +58,8 @@ int FollowLinks(std::filesystem::path& path) {
 
 }  // namespace
 
-int ReplaceFile(const std::filesystem::path& target, std::string_view bytes, mode_t mode, bool keepMode) {
+int ReplaceFile(const std::filesystem::path& target, std::string_view bytes, mode_t mode,
+                bool keepMode) {
     std::filesystem::path path = target;
     if (const int error = FollowLinks(path)) return error;
     std::string temporary = TemporaryPattern(path);

@@ -257,8 +257,8 @@ DrivePath OnDrive(const fs::path& hostPath) {
         std::error_code ignored;
         const fs::path candidate = fs::canonical(DriveLink(letter), ignored);
         if (ignored || !fs::is_directory(candidate, ignored)) continue;
-        const auto [end, _] = std::mismatch(candidate.begin(), candidate.end(), place.full.begin(),
-                                            place.full.end());
+        const auto [end, _] =
+            std::mismatch(candidate.begin(), candidate.end(), place.full.begin(), place.full.end());
         if (end == candidate.end() && std::distance(candidate.begin(), candidate.end()) >
                                           std::distance(root.begin(), root.end())) {
             place.drive = letter;

@@ -341,14 +341,15 @@ private slots:
         QString face;  // the first one installed, as the font database spells it
         for (const QString& substitute : faces) {
             for (const QString& family : QFontDatabase::families()) {
-                if (face.isEmpty() && family.compare(substitute, Qt::CaseInsensitive) == 0) face = family;
+                if (face.isEmpty() && family.compare(substitute, Qt::CaseInsensitive) == 0)
+                    face = family;
             }
         }
         QVERIFY2(!face.isEmpty(), "no Song face is installed");
         qInfo() << "宋体 is drawn with" << face;
-        for (const QWidget* control : {static_cast<const QWidget*>(&Form()),
-                                       static_cast<const QWidget*>(Form().Label9),
-                                       static_cast<const QWidget*>(Form().Edit2)}) {
+        for (const QWidget* control :
+             {static_cast<const QWidget*>(&Form()), static_cast<const QWidget*>(Form().Label9),
+              static_cast<const QWidget*>(Form().Edit2)}) {
             QCOMPARE(QFontInfo(control->font()).family(), face);
         }
     }
@@ -407,7 +408,8 @@ private slots:
         QTest::addColumn<QString>("box");
         QTest::addColumn<QString>("pasted");
         QTest::addColumn<QString>("kept");
-        QTest::newRow("character in the middle") << "Edit2" << Q("公司\U0001F600Ltd") << Q("公司Ltd");
+        QTest::newRow("character in the middle")
+            << "Edit2" << Q("公司\U0001F600Ltd") << Q("公司Ltd");
         QTest::newRow("character first") << "Edit6" << Q("\U0001F6001") << "1";
         QTest::newRow("several, then the byte limit")
             << "Edit6" << Q("1\U0001F6002\U0001F6803456789") << "123456";
@@ -488,8 +490,8 @@ private slots:
         const auto& message = dialogs_->shown.back();
         QVERIFY(message.kind == Kind::Message);
         QCOMPARE(message.caption, ApplicationTitle());
-        QCOMPARE(message.text, G("    文件夹“") + shown +
-                                   G("”的名称中含有系统无法使用的字符，请选择其他文件夹！    "));
+        QCOMPARE(message.text,
+                 G("    文件夹“") + shown + G("”的名称含有无法使用的字符，请另选文件夹！    "));
         QCOMPARE(f.DE1->Text(), std::string("C:\\Program Files\\Korvane"));
         QCOMPARE(QApplication::focusWidget(), f.DE1);
     }

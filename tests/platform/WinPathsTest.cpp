@@ -80,7 +80,8 @@ TEST(Prefix, MissingPrefixGetsTheSkeleton) {
 // Every path below root, with the target of each symbolic link.
 std::vector<std::string> Tree(const fs::path& root) {
     std::vector<std::string> tree;
-    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
+         ++it) {
         std::string entry = it->path().lexically_relative(root).string();
         if (it->is_symlink()) {
             entry += " -> " + fs::read_symlink(it->path()).string();
@@ -297,11 +298,11 @@ TEST(Paths, HostNamesThatCannotBeWindowsNamesAreRefusedAndShown) {
         std::string name;   // one host folder below drive_c
         std::string shown;  // its Windows path as shown
     } cases[] = {
-        {"a\\b", "C:\\a?b"},                      // would read as two folders
-        {"..\\..\\x", "C:\\..?..?x"},              // would climb out of drive_c
+        {"a\\b", "C:\\a?b"},           // would read as two folders
+        {"..\\..\\x", "C:\\..?..?x"},  // would climb out of drive_c
         {"\\", "C:\\?"},
-        {"\xF0\x9F\x98\x80" "1", "C:\\?1"},        // no such character in code page 936
-        {"bad\xFFutf8", "C:\\bad?utf8"},           // not even UTF-8
+        {"1\xF0\x9F\x98\x80", "C:\\1?"},  // no such character in code page 936
+        {"bad\xFFutf8", "C:\\bad?utf8"},  // not even UTF-8
     };
     for (const auto& c : cases) {
         fs::create_directories(driveC / c.name);
@@ -315,7 +316,7 @@ TEST(Paths, DottedHostNamesStayInTheFolderThatHoldsThem) {
     ScopedPrefix scoped;
     win::EnsurePrefix();
     const fs::path chosen = scoped.prefix() / "drive_c/chosen";
-    for (const std::string name : {"...", "..x", ".x", "x..", "x.", "." "\xE8\xAA\xA0"}) {
+    for (const std::string name : {"...", "..x", ".x", "x..", "x.", ".\xE8\xAA\xA0"}) {
         fs::create_directories(chosen / name);
         const std::string windows = win::WindowsPath(chosen / name);
         EXPECT_EQ(windows, "C:\\chosen\\" + cp936::FromUtf8(name));
