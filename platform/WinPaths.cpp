@@ -111,7 +111,7 @@ void CreateSkeleton(const fs::path& prefix) {
     }
 }
 
-// The folder a "Shell Folders" value names; empty when the key or a text value is missing.
+// The folder a "Shell Folders" value names; empty when the value is missing, empty or no text.
 std::string RegisteredShellFolder(HKEY key, const char* valueName) {
     DWORD type = REG_NONE;
     DWORD size = 0;
