@@ -111,28 +111,14 @@ void CreateSkeleton(const fs::path& prefix) {
     }
 }
 
-// The shell folders as the prefix's registry names them ("Shell Folders" text values).
+// The shell folders as the prefix's registry names them.
 std::vector<std::string> RegisteredShellFolders() {
     std::vector<std::string> folders;
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kShellFoldersKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        return folders;
-    }
     for (const ShellFolder& folder : kShellFolders) {
-        DWORD type = REG_NONE;
-        DWORD size = 0;
-        if (RegQueryValueExA(key, folder.valueName, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
-            (type != REG_SZ && type != REG_EXPAND_SZ)) {
-            continue;
-        }
-        std::string data(size, '\0');
-        if (RegQueryValueExA(key, folder.valueName, nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
-                             &size) == ERROR_SUCCESS &&
-            data[0] != '\0') {
-            folders.push_back(data.c_str());
+        if (std::string path = RegisteredShellFolder(folder.valueName); !path.empty()) {
+            folders.push_back(std::move(path));
         }
     }
-    RegCloseKey(key);
     return folders;
 }
 
@@ -277,6 +263,26 @@ fs::path PrefixRoot() {
         return fs::path(entry->pw_dir) / ".wine";
     }
     throw SetupError("No prefix: neither WINEPREFIX nor a home folder is known");
+}
+
+std::string RegisteredShellFolder(const char* valueName) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kShellFoldersKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return {};
+    }
+    std::string folder;
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    if (RegQueryValueExA(key, valueName, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+        (type == REG_SZ || type == REG_EXPAND_SZ) && size > 0) {
+        std::string data(size, '\0');
+        if (RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
+                             &size) == ERROR_SUCCESS) {
+            folder = data.c_str();
+        }
+    }
+    RegCloseKey(key);
+    return folder;
 }
 
 void EnsurePrefix() {

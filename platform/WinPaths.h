@@ -20,6 +20,10 @@ std::filesystem::path PrefixRoot();
 // needs when an existing prefix lacks it. Raises SetupError naming the path on failure.
 void EnsurePrefix();
 
+// The text value valueName of the "Shell Folders" key (code page 936), unexpanded, up to its
+// first NUL; the empty text when the key or a text value of that name is missing.
+std::string RegisteredShellFolder(const char* valueName);
+
 // The host path of a Windows path (code page 936). Raises SetupError naming the drive when
 // the drive does not exist, or the text when it cannot be converted.
 std::filesystem::path HostPath(std::string_view windowsPath);
