@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <optional>
 #include <set>
 
@@ -232,6 +233,16 @@ TEST_F(MenuEntriesTest, DesktopLinksGoIntoTheDesktopFolder) {
         EXPECT_TRUE(fs::equivalent(win::HostPath(G(arguments[0])), installed));
         fs::remove(entry);
     }
+}
+
+TEST_F(MenuEntriesTest, ExecNamesARelativePrefixByItsAbsolutePath) {
+    const ScopedVariable relative("WINEPREFIX",
+                                  fs::relative(scoped_.prefix(), fs::current_path()).string());
+    ASSERT_TRUE(fs::path(std::getenv("WINEPREFIX")).is_relative());
+    Save("C:\\a.txt", cp936::ToUtf8(Programs()) + "\\G\\a.lnk");
+    const auto arguments = WineArguments(home_ / "data/applications/wine/Programs/G/a.desktop");
+    EXPECT_EQ(arguments, (std::vector<std::string>{"start", "/unix",
+                                                   (scoped_.prefix() / "drive_c/a.txt").string()}));
 }
 
 struct BaseCase {
