@@ -39,6 +39,8 @@ struct LinkPlace {
     std::string name;                 // the link's file name without ".lnk"
 };
 
+// Symbolic links resolved: a prefix made by Wine links the user's Desktop folder to the
+// person's own, and the link's path and the shell folder must name the same files.
 fs::path Comparable(const fs::path& path) {
     std::error_code ignored;
     fs::path canonical = fs::weakly_canonical(path, ignored);

@@ -245,6 +245,16 @@ TEST_F(MenuEntriesTest, ExecNamesARelativePrefixByItsAbsolutePath) {
                                                    (scoped_.prefix() / "drive_c/a.txt").string()}));
 }
 
+// A prefix made by Wine links the user's Desktop folder to the person's own desktop.
+TEST_F(MenuEntriesTest, ADesktopFolderLinkedToThePersonsDesktop) {
+    const fs::path desktop = win::HostPath(Desktop());
+    fs::remove_all(desktop);
+    fs::create_directories(home_ / "Desktop");
+    fs::create_directory_symlink(home_ / "Desktop", desktop);
+    Save("C:\\a.txt", cp936::ToUtf8(Desktop()) + "\\a.lnk");
+    EXPECT_EQ(FilesBelow(home_ / "Desktop"), (std::set<std::string>{"a.lnk", "a.desktop"}));
+}
+
 struct BaseCase {
     std::optional<std::string> data, config;  // the variables' values; nothing: unset
     std::string dataFolder, configFolder;     // below the home folder
