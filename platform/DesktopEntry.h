@@ -9,7 +9,7 @@
 
 namespace xdg {
 
-// What a desktop entry says of an application. .
+// What a desktop entry says of an application.
 struct DesktopEntry {
     std::string name;
     std::string exec;  // an ExecValue
