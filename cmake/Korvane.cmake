@@ -15,7 +15,8 @@ endfunction()
 
 # korvane_add_test(NAME SOURCES ... [LIBS ...] [QT])
 # A GoogleTest program by default; QT makes it a Qt Test program run on the offscreen platform.
-# Every test runs with its own scratch WINEPREFIX so that nothing touches a person's ~/.wine.
+# Every test runs with its own scratch WINEPREFIX and home, XDG data and configuration folders,
+# so that nothing touches a person's ~/.wine, menus or desktop.
 function(korvane_add_test name)
     cmake_parse_arguments(ARG "QT" "" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
@@ -24,6 +25,9 @@ function(korvane_add_test name)
     set(scratch ${CMAKE_BINARY_DIR}/test-scratch/${name})
     set(env
         "WINEPREFIX=${scratch}/prefix"
+        "HOME=${scratch}/home"
+        "XDG_DATA_HOME=${scratch}/home/.local/share"
+        "XDG_CONFIG_HOME=${scratch}/home/.config"
         "KORVANE_TEST_SCRATCH=${scratch}"
         "KORVANE_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
         "KORVANE_BINARY_DIR=${CMAKE_BINARY_DIR}"

@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
+#include <exception>
 
 #include "platform/AtomicFile.h"
 #include "platform/CodePage.h"
+#include "platform/MenuEntries.h"
 #include "platform/SetupError.h"
 #include "platform/Utf16.h"
 #include "platform/WinPaths.h"
@@ -108,6 +111,21 @@ HRESULT SaveError(int error) {
     return error == EACCES || error == EPERM || error == EROFS ? E_ACCESSDENIED : E_FAIL;
 }
 
+// As the shell has Wine's menu builder do for a saved link. The entries are an extra of the
+// host desktop: a failure is told on the error output and changes nothing of the save.
+void WriteMenuEntriesOf(const std::string& linkPath, const std::string& target) noexcept {
+    try {
+        WriteMenuEntries(linkPath, target);
+    } catch (const std::exception& error) {
+        std::string text = error.what();
+        try {
+            text = cp936::ToUtf8(text);
+        } catch (const SetupError&) {
+        }
+        std::fprintf(stderr, "Menu entries of a shortcut not written: %s\n", text.c_str());
+    }
+}
+
 class ShellLink final : public IShellLinkA, public IPersistFile {
 public:
     HRESULT QueryInterface(const IID& iid, void** object) override {
@@ -139,9 +157,11 @@ public:
     HRESULT Save(const char16_t* fileName, BOOL) override {
         if (!fileName) return E_INVALIDARG;
         try {
-            const auto host = HostPath(Utf16ToGbk(fileName));
-            const int error = ReplaceFile(host, ShellLinkBytes(target_), 0644);
-            return error == 0 ? S_OK : SaveError(error);
+            const std::string linkPath = Utf16ToGbk(fileName);
+            const int error = ReplaceFile(HostPath(linkPath), ShellLinkBytes(target_), 0644);
+            if (error != 0) return SaveError(error);
+            WriteMenuEntriesOf(linkPath, target_);
+            return S_OK;
         } catch (const SetupError&) {
             return E_INVALIDARG;  // a name or target that cannot be written, a drive that is not there
         }

@@ -28,7 +28,9 @@ protected:
 
 class IPersistFile : public IUnknown {
 public:
-    // Writes the link file, replacing one that is there. fileName is a Windows path.
+    // Writes the link file, replacing one that is there. fileName is a Windows path. A saved
+    // link in the Start menu's Programs tree or on the desktop also gets its freedesktop
+    // entries (platform/MenuEntries); they never change the result.
     virtual HRESULT Save(const char16_t* fileName, BOOL remember) = 0;
 
 protected:

@@ -111,35 +111,14 @@ void CreateSkeleton(const fs::path& prefix) {
     }
 }
 
-// The folder a "Shell Folders" value names; empty when the value is missing, empty or no text.
-std::string RegisteredShellFolder(HKEY key, const char* valueName) {
-    DWORD type = REG_NONE;
-    DWORD size = 0;
-    if (RegQueryValueExA(key, valueName, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
-        (type != REG_SZ && type != REG_EXPAND_SZ) || size == 0) {
-        return {};
-    }
-    std::string data(size, '\0');
-    if (RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
-                         &size) != ERROR_SUCCESS) {
-        return {};
-    }
-    return data.c_str();
-}
-
 // The folders the installation's links go into, as the prefix's registry names them.
 std::vector<std::string> LinkFolders() {
     std::vector<std::string> folders;
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kShellFoldersKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        return folders;
-    }
     for (const char* valueName : {"Desktop", "Programs"}) {
-        if (std::string folder = RegisteredShellFolder(key, valueName); !folder.empty()) {
+        if (std::string folder = RegisteredShellFolder(valueName); !folder.empty()) {
             folders.push_back(std::move(folder));
         }
     }
-    RegCloseKey(key);
     return folders;
 }
 
@@ -355,6 +334,26 @@ fs::path PrefixRoot() {
         return fs::path(entry->pw_dir) / ".wine";
     }
     throw SetupError("No prefix: neither WINEPREFIX nor a home folder is known");
+}
+
+std::string RegisteredShellFolder(const char* valueName) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kShellFoldersKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return {};
+    }
+    std::string folder;
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    if (RegQueryValueExA(key, valueName, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+        (type == REG_SZ || type == REG_EXPAND_SZ) && size > 0) {
+        std::string data(size, '\0');
+        if (RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
+                             &size) == ERROR_SUCCESS) {
+            folder = data.c_str();
+        }
+    }
+    RegCloseKey(key);
+    return folder;
 }
 
 void EnsurePrefix() {

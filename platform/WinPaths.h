@@ -27,6 +27,10 @@ void EnsurePrefix();
 // step that writes into it reports it.
 void EnsureStandardFolders();
 
+// The text value valueName of the "Shell Folders" key (code page 936), unexpanded, up to its
+// first NUL; the empty text when the key or a text value of that name is missing.
+std::string RegisteredShellFolder(const char* valueName);
+
 // The host path of a Windows path (code page 936). Raises SetupError naming the drive when
 // the drive does not exist, or the text when it cannot be converted.
 std::filesystem::path HostPath(std::string_view windowsPath);

@@ -25,5 +25,5 @@ KORVANE_BUILD_PACKAGES=(
 )
 KORVANE_TEST_PACKAGES=(
     libgtest-dev googletest
-    liblnk-utils sqlite3
+    liblnk-utils sqlite3 desktop-file-utils
 )

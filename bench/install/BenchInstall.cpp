@@ -302,11 +302,22 @@ void PrintTables(const RunFigures& demo, const RunFigures& large, const RunFigur
                 gaps.longestMs, gaps.over100ms);
 }
 
+// The installations' menu and desktop entries stay in the scratch folder, out of the
+// person's menus and desktop.
+void KeepEntriesIn(const fs::path& folder) {
+    setenv("XDG_DATA_HOME", (folder / "data").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (folder / "config").c_str(), 1);
+    fs::create_directories(folder / "config");
+    std::ofstream(folder / "config/user-dirs.dirs")
+        << "XDG_DESKTOP_DIR=\"" << (folder / "desktop").string() << "\"\n";
+}
+
 int RunChild(int argc, char** argv, const fs::path& scratch) {
     QApplication application(argc, argv);
     PrepareApplication();
     win::CoInitialize(nullptr);
     const fs::path programFolder = QCoreApplication::applicationDirPath().toStdString();
+    KeepEntriesIn(scratch / "entries");
     try {
         std::printf("Installing the demo payload (about 20 s) ...\n");
         std::fflush(stdout);

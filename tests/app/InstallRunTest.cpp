@@ -27,6 +27,8 @@
 #include "platform/SetupError.h"
 #include "platform/WinFiles.h"
 #include "platform/WinPaths.h"
+#include "support/DesktopFiles.h"
+#include "support/ScopedVariable.h"
 #include "support/ScratchDir.h"
 #include "support/TestDialogs.h"
 #include "support/TypeText.h"
@@ -111,6 +113,8 @@ class InstallRunTest : public QObject {
 
 private:
     std::unique_ptr<testing_support::ScopedPrefix> prefix_;
+    // A home of its own for each case, with the XDG base folders left to their defaults.
+    std::unique_ptr<testing_support::ScopedVariable> home_, dataHome_, configHome_;
     std::unique_ptr<TestDialogs> dialogs_;
     std::unique_ptr<TMainForm> form_;
 
@@ -224,6 +228,48 @@ private:
         QCOMPARE(links, expected);
     }
 
+    // The entries that put the shortcuts into the person's menu and on their desktop: each one
+    // valid, each one starting Wine in this prefix on the installed file.
+    void ExpectDesktopEntries() {
+        const fs::path home = prefix_->scratch() / "home";
+        const fs::path data = home / ".local/share";
+        const fs::path menus = home / ".config/menus/applications-merged";
+        const fs::path group = data / "applications/wine/Programs/Korvane软件";
+        struct Entry {
+            fs::path file;
+            const char* installed;
+            bool program;
+        };
+        const Entry entries[] = {
+            {home / "Desktop/Korvane机器设备管理系统 V3．50.desktop", paths::kProgram, true},
+            {group / "Korvane通用机器设备管理系统V3．50.desktop", paths::kProgram, true},
+            {group / "软件使用必读.desktop", paths::kReadMe, false},
+            {group / "使用说明书.desktop", paths::kManual, false},
+        };
+        for (const Entry& entry : entries) {
+            QVERIFY2(fs::exists(entry.file), entry.file.c_str());
+            const std::string errors = desktop_files::ValidationErrors(entry.file);
+            QVERIFY2(errors.empty(), errors.c_str());
+            const auto keys = desktop_files::Read(entry.file);
+            QCOMPARE(keys.at("Name"), entry.file.stem().string());
+            const auto arguments = desktop_files::SplitExec(keys.at("Exec"));
+            QCOMPARE(arguments.size(), entry.program ? std::size_t{4} : std::size_t{6});
+            QCOMPARE(arguments[0], std::string("env"));
+            QCOMPARE(arguments[1], "WINEPREFIX=" + prefix_->prefix().string());
+            QCOMPARE(arguments[2], std::string("wine"));
+            const fs::path started = entry.program ? win::HostPath(G(arguments[3].c_str())) : fs::path(arguments[5]);
+            if (!entry.program) QCOMPARE(arguments[4], std::string("/unix"));
+            QVERIFY2(fs::equivalent(started, Installed(entry.installed)), keys.at("Exec").c_str());
+        }
+        for (const char* name : {"Korvane通用机器设备管理系统V3．50", "软件使用必读", "使用说明书"}) {
+            QVERIFY(fs::exists(menus / (std::string("wine-Programs-Korvane软件-") + name + ".menu")));
+        }
+        for (const char* name : {"wine-wine", "wine-Programs", "wine-Programs-Korvane软件"}) {
+            const fs::path directory = data / "desktop-directories" / (std::string(name) + ".directory");
+            QVERIFY2(desktop_files::ValidationErrors(directory).empty(), directory.c_str());
+        }
+    }
+
 private slots:
     void initTestCase() {
         PrepareApplication();
@@ -232,6 +278,10 @@ private slots:
 
     void init() {
         prefix_ = std::make_unique<testing_support::ScopedPrefix>();
+        home_ = std::make_unique<testing_support::ScopedVariable>(
+            "HOME", (prefix_->scratch() / "home").string());
+        dataHome_ = std::make_unique<testing_support::ScopedVariable>("XDG_DATA_HOME", std::nullopt);
+        configHome_ = std::make_unique<testing_support::ScopedVariable>("XDG_CONFIG_HOME", std::nullopt);
         win::EnsurePrefix();
         dialogs_ = std::make_unique<TestDialogs>();
     }
@@ -239,6 +289,9 @@ private slots:
     void cleanup() {
         form_.reset();
         dialogs_.reset();
+        configHome_.reset();
+        dataHome_.reset();
+        home_.reset();
         prefix_.reset();
     }
 
@@ -269,6 +322,7 @@ private slots:
         ExpectFinishedWindow();
         ExpectInstalledFiles();
         ExpectShortcuts();
+        ExpectDesktopEntries();
 
         // "关闭" closes without a question.
         QTest::mouseClick(form_->ExitBtn, Qt::LeftButton);

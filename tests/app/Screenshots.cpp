@@ -1,5 +1,6 @@
 // Renders the splash and each page of the wizard, offscreen, from the real window into PNG
-// files for the README. Run by scripts/screenshots.
+// files for the README, and a picture of the menu and desktop entries the installation
+// leaves. Run by scripts/screenshots.
 //
 //   korvane-screenshots OUTPUT_FOLDER
 
@@ -18,10 +19,12 @@
 #include "app/LabelledEdit.h"
 #include "app/PageControl.h"
 #include "app/UiText.h"
+#include "EntriesPicture.h"
 #include "install/InstallTexts.h"
 #include "platform/Com.h"
 #include "platform/QtDialogs.h"
 #include "platform/WinPaths.h"
+#include "platform/XdgDirs.h"
 
 namespace {
 
@@ -80,6 +83,8 @@ int main(int argc, char** argv) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     }
     ok = ok && Save(form, out, "finish.png");
+    ok = ok && EntriesPicture({xdg::DataHome(), xdg::ConfigHome(), xdg::DesktopDir()})
+                   .save(out.filePath(QStringLiteral("entries.png")), "PNG");
 
     if (!ok) std::fprintf(stderr, "korvane-screenshots: cannot write into %s\n", argv[1]);
     return ok ? 0 : 1;

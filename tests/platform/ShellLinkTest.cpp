@@ -6,6 +6,7 @@
 #include "platform/Com.h"
 #include "platform/ShellLink.h"
 #include "platform/WinPaths.h"
+#include "platform/LinkSaving.h"
 #include "platform/LnkReader.h"
 #include "platform/TestFiles.h"
 #include "support/ScratchDir.h"
@@ -25,17 +26,7 @@ protected:
 
     // Makes a link object, sets target, saves at the Windows path linkPath.
     win::HRESULT SaveLink(const std::string& target, const std::string& linkPath) {
-        win::IShellLinkA* link = nullptr;
-        EXPECT_EQ(win::CoCreateInstance(win::CLSID_ShellLink, nullptr, 5, win::IID_IShellLinkA,
-                                        reinterpret_cast<void**>(&link)),
-                  win::S_OK);
-        win::IPersistFile* file = nullptr;
-        EXPECT_EQ(link->QueryInterface(win::IID_IPersistFile, reinterpret_cast<void**>(&file)), win::S_OK);
-        link->SetPath(target.c_str());
-        const win::HRESULT saved = file->Save(cp936::ToUtf16(linkPath).c_str(), false);
-        file->Release();
-        EXPECT_EQ(link->Release(), 0u);
-        return saved;
+        return link_saving::SaveLink(target, linkPath);
     }
 
     ScopedPrefix scoped_;
