@@ -15,6 +15,7 @@
 
 #include "app/AgreementMemo.h"
 #include "app/Application.h"
+#include "app/Dialogs.h"
 #include "app/ErrorHandler.h"
 #include "app/FolderEdit.h"
 #include "app/Gauge.h"
@@ -26,7 +27,6 @@
 #include "app/UiText.h"
 #include "install/InstallSequence.h"
 #include "platform/CodePage.h"
-#include "platform/Dialogs.h"
 #include "platform/WinFiles.h"
 
 namespace {

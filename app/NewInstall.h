@@ -6,9 +6,9 @@
 #include <optional>
 #include <string>
 
+#include "app/QtMessagePump.h"
 #include "install/InstallWindow.h"
 #include "install/ProgressPacing.h"
-#include "utils/QtMessagePump.h"
 
 class AgreementMemo;
 class Dialogs;

@@ -1,11 +1,13 @@
 # Helpers shared by every folder: one static library per source folder, one way to register a test.
 
-# korvane_library(NAME SOURCES ... [LIBS ...])
+# korvane_library(NAME SOURCES ... [LIBS ...] [PRIVATE_LIBS ...])
+# LIBS are the libraries the folder's headers expose to its users; PRIVATE_LIBS only its
+# sources use, so they stay out of the users' compilations.
 function(korvane_library name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;PRIVATE_LIBS" ${ARGN})
     add_library(${name} STATIC ${ARG_SOURCES})
     target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
-    target_link_libraries(${name} PUBLIC ${ARG_LIBS})
+    target_link_libraries(${name} PUBLIC ${ARG_LIBS} PRIVATE ${ARG_PRIVATE_LIBS})
     korvane_warnings(${name})
 endfunction()
 

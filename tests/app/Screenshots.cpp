@@ -17,10 +17,10 @@
 #include "app/Gauge.h"
 #include "app/LabelledEdit.h"
 #include "app/PageControl.h"
+#include "app/QtDialogs.h"
 #include "app/UiText.h"
 #include "install/InstallTexts.h"
 #include "platform/Com.h"
-#include "platform/QtDialogs.h"
 #include "platform/WinPaths.h"
 
 namespace {
