@@ -137,10 +137,10 @@ private:
     void CreateHeaderPanel();
     void CreateButtons();
     void CreateTabOrder();
-    void NameControls();
     void ConnectHandlers();
 
-    void ShowWizardHeader();
+    // Shows wizard step 0..4 (FStep) with its page, buttons, captions and focus.
+    void ShowStep(int step);
     bool EntryChecksPass();
     void CloseIfAskedDuringInstall();
 
