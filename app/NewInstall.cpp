@@ -339,7 +339,8 @@ void TMainForm::ExitBtnClick() {
         close();
         return;
     }
-    const std::string line = "\x0A\x0D";  // line feed before carriage return, as the system had it
+    // The question breaks its lines with a line feed followed by a carriage return.
+    const std::string line = "\x0A\x0D";
     const std::string indent(8, ' ');
     const std::string question = line + indent +
                                  T("你尚未完成安装过程! 你可以在以后完成该系统的安装。") + line +
