@@ -16,10 +16,17 @@ function(korvane_warnings target)
 endfunction()
 
 # korvane_add_test(NAME SOURCES ... [LIBS ...] [QT])
-# A GoogleTest program by default; QT makes it a Qt Test program run on the offscreen platform.
+# korvane_add_test(NAME SCRIPT FILE [DEFINES VAR=VALUE ...])
+# A GoogleTest program by default; QT makes it a Qt Test program run on the offscreen platform;
+# SCRIPT runs a CMake script (cmake -P) with the given variables, for checks of the source tree.
 # Every test runs with its own scratch WINEPREFIX so that nothing touches a person's ~/.wine.
 function(korvane_add_test name)
-    cmake_parse_arguments(ARG "QT" "" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(ARG "QT" "SCRIPT" "SOURCES;LIBS;DEFINES" ${ARGN})
+    if(ARG_SCRIPT)
+        list(TRANSFORM ARG_DEFINES PREPEND "-D")
+        add_test(NAME ${name} COMMAND ${CMAKE_COMMAND} ${ARG_DEFINES} -P ${ARG_SCRIPT})
+        return()
+    endif()
     add_executable(${name} ${ARG_SOURCES})
     korvane_warnings(${name})
     target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
