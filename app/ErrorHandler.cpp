@@ -3,7 +3,7 @@
 #include <exception>
 
 #include "app/Application.h"
-#include "platform/Dialogs.h"
+#include "app/Dialogs.h"
 #include "platform/SetupError.h"
 
 void ReportErrors(Dialogs& dialogs, const std::function<void()>& handler) {

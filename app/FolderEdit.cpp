@@ -5,9 +5,9 @@
 #include <QToolButton>
 
 #include "app/Application.h"
+#include "app/Dialogs.h"
 #include "app/UiText.h"
 #include "platform/CodePage.h"
-#include "platform/Dialogs.h"
 #include "platform/WinFiles.h"
 #include "utils/mUtils.h"
 

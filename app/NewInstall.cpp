@@ -1,7 +1,5 @@
 #include "app/NewInstall.h"
 
-#include <algorithm>
-
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -11,10 +9,12 @@
 #include <QScreen>
 #include <QTimer>
 #include <QWindow>
+#include <algorithm>
 #include <utility>
 
 #include "app/AgreementMemo.h"
 #include "app/Application.h"
+#include "app/Dialogs.h"
 #include "app/ErrorHandler.h"
 #include "app/FolderEdit.h"
 #include "app/Gauge.h"
@@ -26,7 +26,6 @@
 #include "app/UiText.h"
 #include "install/InstallSequence.h"
 #include "platform/CodePage.h"
-#include "platform/Dialogs.h"
 #include "platform/WinFiles.h"
 
 namespace {
@@ -39,15 +38,22 @@ constexpr int kSplashHeight = 288;
 constexpr int kHeaderHeight = 52;
 constexpr int kInstallPictureHeight = 240;
 
-QLabel* NewLabel(QWidget* page, const char* utf8, QPoint at) {
-    auto* label = new QLabel(U(utf8), page);
+// Qt finds a control by the name the other units use for it.
+template <typename Control>
+Control* Named(const char* name, Control* control) {
+    control->setObjectName(QLatin1String(name));
+    return control;
+}
+
+QLabel* NewLabel(const char* name, QWidget* page, const char* utf8, QPoint at) {
+    auto* label = Named(name, new QLabel(U(utf8), page));
     label->move(at);
     label->adjustSize();
     return label;
 }
 
-QPushButton* NewButton(QWidget* form, const char* utf8, QRect box) {
-    auto* button = new QPushButton(U(utf8), form);
+QPushButton* NewButton(const char* name, QWidget* form, const char* utf8, QRect box) {
+    auto* button = Named(name, new QPushButton(U(utf8), form));
     button->setGeometry(box);
     button->setAutoDefault(false);
     button->setDefault(false);
@@ -68,20 +74,19 @@ std::string ProgramFolder(const std::string& programPath) {
 TMainForm::TMainForm(Dialogs& dialogs, unsigned clockSpeed)
     : QWidget(nullptr), dialogs_(dialogs), pump_(clockSpeed) {
     CreateWindowFrame();
-    Bevel1 = new EtchedLine(this);
+    Bevel1 = Named("Bevel1", new EtchedLine(this));
     Bevel1->setGeometry(4, 297, 486, 2);
-    Label1 = new EmbossedLabel(this, QStringLiteral("KORVANE SOFTWARE "));
+    Label1 = Named("Label1", new EmbossedLabel(this, QStringLiteral("KORVANE SOFTWARE ")));
     Label1->move(4, 291);
     Label1->adjustSize();
-    Panel2 = new PlainPanel(this);
+    Panel2 = Named("Panel2", new PlainPanel(this));
     Panel2->setGeometry(0, 0, 492, 289);
     CreatePages();
     CreateHeaderPanel();
     CreateButtons();
-    Timer1 = new QTimer(this);
+    Timer1 = Named("Timer1", new QTimer(this));
     Timer1->setInterval(std::max(1, 100 / static_cast<int>(std::max(1u, clockSpeed))));
     CreateTabOrder();
-    NameControls();
     ConnectHandlers();
     FormCreate();
 }
@@ -113,13 +118,13 @@ void TMainForm::CentreOnScreen() {
 }
 
 void TMainForm::CreatePages() {
-    PC = new PageControl(Panel2);
+    PC = Named("PC", new PageControl(Panel2));
     PC->setGeometry(0, 0, 492, 289);
-    TabSheet1 = PC->AddPage(QStringLiteral("TabSheet1"));
-    TabSheet2 = PC->AddPage(QStringLiteral("TabSheet2"));
-    TabSheet3 = PC->AddPage(QStringLiteral("TabSheet3"));
-    TabSheet4 = PC->AddPage(QStringLiteral("TabSheet4"));
-    TabSheet5 = PC->AddPage(QStringLiteral("TabSheet5"));
+    TabSheet1 = Named("TabSheet1", PC->AddPage(QStringLiteral("TabSheet1")));
+    TabSheet2 = Named("TabSheet2", PC->AddPage(QStringLiteral("TabSheet2")));
+    TabSheet3 = Named("TabSheet3", PC->AddPage(QStringLiteral("TabSheet3")));
+    TabSheet4 = Named("TabSheet4", PC->AddPage(QStringLiteral("TabSheet4")));
+    TabSheet5 = Named("TabSheet5", PC->AddPage(QStringLiteral("TabSheet5")));
     CreateAgreementPage();
     CreateFolderPage();
     CreateInformationPage();
@@ -127,39 +132,41 @@ void TMainForm::CreatePages() {
 }
 
 void TMainForm::CreateAgreementPage() {
-    Label12 = NewLabel(TabSheet1, "您必须接受此协议，才能使用本软件。", {8, 40});
-    Memo1 = new AgreementMemo(TabSheet1);
+    Label12 = NewLabel("Label12", TabSheet1, "您必须接受此协议，才能使用本软件。", {8, 40});
+    Memo1 = Named("Memo1", new AgreementMemo(TabSheet1));
     Memo1->setGeometry(0, 60, 483, 170);
     Memo1->setPlainText(LicenceAgreement());
-    CheckBox1 = new QCheckBox(U("我同意，接受此协议。"), TabSheet1);
+    CheckBox1 = Named("CheckBox1", new QCheckBox(U("我同意，接受此协议。"), TabSheet1));
     CheckBox1->setGeometry(1, 237, 185, 17);
 }
 
 void TMainForm::CreateFolderPage() {
-    Label8 = NewLabel(TabSheet2, "感谢您使用Korvane软件！", {56, 40});
-    Label9 = NewLabel(TabSheet2, "您现在要安装的是《Korvane通用机器设备管理系统(单机版)V3.50》。",
-                      {56, 56});
-    Label10 = NewLabel(TabSheet2, "本向导将指引您完成软件的安装工作。", {56, 88});
-    Label11 =
-        NewLabel(TabSheet2, "软件将安装在下面的文件夹中，你也可以选择自定的文件夹：", {56, 144});
-    DE1 = new FolderEdit(TabSheet2, dialogs_);
+    Label8 = NewLabel("Label8", TabSheet2, "感谢您使用Korvane软件！", {56, 40});
+    Label9 = NewLabel("Label9", TabSheet2,
+                      "您现在要安装的是《Korvane通用机器设备管理系统(单机版)V3.50》。", {56, 56});
+    Label10 = NewLabel("Label10", TabSheet2, "本向导将指引您完成软件的安装工作。", {56, 88});
+    Label11 = NewLabel("Label11", TabSheet2,
+                       "软件将安装在下面的文件夹中，你也可以选择自定的文件夹：", {56, 144});
+    DE1 = Named("DE1", new FolderEdit(TabSheet2, dialogs_));
     DE1->setGeometry(56, 168, 371, 21);
-    Label2 = NewLabel(TabSheet2, "注：如果你想在原来较低版本的基础上升级，请安装在原来的文件夹下。",
-                      {54, 208});
+    Label2 =
+        NewLabel("Label2", TabSheet2,
+                 "注：如果你想在原来较低版本的基础上升级，请安装在原来的文件夹下。", {54, 208});
 }
 
 void TMainForm::CreateInformationPage() {
-    Label14 = NewLabel(TabSheet3, "请输入以下信息：", {24, 48});
-    Edit2 = new LabelledEdit(TabSheet3, U("公司名称 "), 30);
+    Label14 = NewLabel("Label14", TabSheet3, "请输入以下信息：", {24, 48});
+    Edit2 = Named("Edit2", new LabelledEdit(TabSheet3, U("公司名称 "), 30));
     Edit2->Place({80, 75, 349, 20});
-    Edit4 = new LabelledEdit(TabSheet3, U("通信地址 "), 30);
+    Edit4 = Named("Edit4", new LabelledEdit(TabSheet3, U("通信地址 "), 30));
     Edit4->Place({80, 99, 349, 20});
-    Edit5 = new LabelledEdit(TabSheet3, U("部门名称 "), 20);
+    Edit5 = Named("Edit5", new LabelledEdit(TabSheet3, U("部门名称 "), 20));
     Edit5->Place({80, 123, 185, 20});
-    Label16 = NewLabel(TabSheet3, "（最多十个汉字）", {275, 126});
-    Edit6 = new LabelledEdit(TabSheet3, U("邮政编码 "), 6);
+    Label16 = NewLabel("Label16", TabSheet3, "（最多十个汉字）", {275, 126});
+    Edit6 = Named("Edit6", new LabelledEdit(TabSheet3, U("邮政编码 "), 6));
     Edit6->Place({80, 147, 81, 20});
-    Label3 = new QLabel(U("以上内容请认真填写，因为它们涉及到报表打印的正确与否。"), TabSheet3);
+    Label3 = Named("Label3", new QLabel(U("以上内容请认真填写，因为它们涉及到报表打印的正确与否。"),
+                                        TabSheet3));
     QFont bold = Label3->font();
     bold.setBold(true);
     Label3->setFont(bold);
@@ -171,27 +178,27 @@ void TMainForm::CreateInformationPage() {
 }
 
 void TMainForm::CreateProgressPage() {
-    InfoLabel = NewLabel(TabSheet4, "正在安装...", {3, 226});
-    Gauge1 = new Gauge(TabSheet4);
+    InfoLabel = NewLabel("InfoLabel", TabSheet4, "正在安装...", {3, 226});
+    Gauge1 = Named("Gauge1", new Gauge(TabSheet4));
     Gauge1->setGeometry(1, 240, 482, 19);
 }
 
 void TMainForm::CreateHeaderPanel() {
-    Panel1 = new PlainPanel(Panel2);
+    Panel1 = Named("Panel1", new PlainPanel(Panel2));
     Panel1->setGeometry(0, 0, 492, kHeaderHeight);
     Panel1->setAutoFillBackground(true);
-    Image4 = new PictureBox(Panel1);
+    Image4 = Named("Image4", new PictureBox(Panel1));
     Image4->setGeometry(0, 0, 492, 240);
     Image4->SetPicture(LoadArtwork(QStringLiteral("finish.jpg")));
     Image4->hide();
-    Image3 = new PictureBox(Panel1);
+    Image3 = Named("Image3", new PictureBox(Panel1));
     Image3->setGeometry(0, 0, 492, 240);
     Image3->SetPicture(LoadArtwork(QStringLiteral("install.jpg")));
     Image3->hide();
-    Image2 = new PictureBox(Panel1);
+    Image2 = Named("Image2", new PictureBox(Panel1));
     Image2->setGeometry(0, 0, 492, 50);  // the 51-row strip drawn into 50
     Image2->SetPicture(LoadArtwork(QStringLiteral("header.jpg")));
-    Image1 = new PictureBox(Panel1);
+    Image1 = Named("Image1", new PictureBox(Panel1));
     Panel1->SetFillChild(Image1);
     Image1->SetPicture(LoadArtwork(QStringLiteral("splash.jpg")));
     Image1->setCursor(Qt::PointingHandCursor);
@@ -199,10 +206,14 @@ void TMainForm::CreateHeaderPanel() {
 
     QFont shadowFace = font();
     shadowFace.setPixelSize(13);
-    ShadowLabel** labels[] = {&RxLabel1, &RxLabel2, &RxLabel3, &RxLabel4, &RxLabel5};
+    const std::pair<ShadowLabel**, const char*> labels[] = {{&RxLabel1, "RxLabel1"},
+                                                            {&RxLabel2, "RxLabel2"},
+                                                            {&RxLabel3, "RxLabel3"},
+                                                            {&RxLabel4, "RxLabel4"},
+                                                            {&RxLabel5, "RxLabel5"}};
     int y = 72;
-    for (ShadowLabel** label : labels) {
-        *label = new ShadowLabel(Panel1);
+    for (const auto& [label, name] : labels) {
+        *label = Named(name, new ShadowLabel(Panel1));
         (*label)->setFont(shadowFace);
         (*label)->move(42, y);
         y += 20;
@@ -210,9 +221,9 @@ void TMainForm::CreateHeaderPanel() {
 }
 
 void TMainForm::CreateButtons() {
-    NextStepBtn = NewButton(this, "下一步 >>", {306, 304, 90, 25});
-    PreStepBtn = NewButton(this, "<< 上一步", {213, 304, 90, 25});
-    ExitBtn = NewButton(this, "※ 退出", {399, 304, 90, 25});
+    NextStepBtn = NewButton("NextStepBtn", this, "下一步 >>", {306, 304, 90, 25});
+    PreStepBtn = NewButton("PreStepBtn", this, "<< 上一步", {213, 304, 90, 25});
+    ExitBtn = NewButton("ExitBtn", this, "※ 退出", {399, 304, 90, 25});
 }
 
 void TMainForm::CreateTabOrder() {
@@ -221,28 +232,6 @@ void TMainForm::CreateTabOrder() {
     QWidget* const order[] = {CheckBox1, Memo1, DE1,         Edit2,      Edit4,
                               Edit5,     Edit6, NextStepBtn, PreStepBtn, ExitBtn};
     for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
-}
-
-void TMainForm::NameControls() {
-    // Qt finds the controls by the names the other units use for them.
-#define KORVANE_NAMED(control) std::pair<QObject*, const char*>(control, #control)
-    const std::pair<QObject*, const char*> names[] = {
-        KORVANE_NAMED(Bevel1),    KORVANE_NAMED(Label1),      KORVANE_NAMED(Panel2),
-        KORVANE_NAMED(PC),        KORVANE_NAMED(TabSheet1),   KORVANE_NAMED(TabSheet2),
-        KORVANE_NAMED(TabSheet3), KORVANE_NAMED(TabSheet4),   KORVANE_NAMED(TabSheet5),
-        KORVANE_NAMED(Label12),   KORVANE_NAMED(Memo1),       KORVANE_NAMED(CheckBox1),
-        KORVANE_NAMED(Label8),    KORVANE_NAMED(Label9),      KORVANE_NAMED(Label10),
-        KORVANE_NAMED(Label11),   KORVANE_NAMED(DE1),         KORVANE_NAMED(Label2),
-        KORVANE_NAMED(Label14),   KORVANE_NAMED(Edit2),       KORVANE_NAMED(Edit4),
-        KORVANE_NAMED(Edit5),     KORVANE_NAMED(Label16),     KORVANE_NAMED(Edit6),
-        KORVANE_NAMED(Label3),    KORVANE_NAMED(InfoLabel),   KORVANE_NAMED(Gauge1),
-        KORVANE_NAMED(Panel1),    KORVANE_NAMED(Image4),      KORVANE_NAMED(Image3),
-        KORVANE_NAMED(Image2),    KORVANE_NAMED(Image1),      KORVANE_NAMED(RxLabel1),
-        KORVANE_NAMED(RxLabel2),  KORVANE_NAMED(RxLabel3),    KORVANE_NAMED(RxLabel4),
-        KORVANE_NAMED(RxLabel5),  KORVANE_NAMED(NextStepBtn), KORVANE_NAMED(PreStepBtn),
-        KORVANE_NAMED(ExitBtn),   KORVANE_NAMED(Timer1)};
-#undef KORVANE_NAMED
-    for (const auto& [control, name] : names) control->setObjectName(QLatin1String(name));
 }
 
 void TMainForm::ConnectHandlers() {
@@ -260,12 +249,7 @@ void TMainForm::ConnectHandlers() {
 }
 
 void TMainForm::FormCreate() {
-    SetHeight(Panel1, kSplashHeight);
-    Image1->show();
-    Image2->hide();
-    PreStepBtn->hide();
-    NextStepBtn->hide();
-    FStep = 0;
+    ShowStep(0);
     FSystemDir = win::GetSystemDirectoryA();
     FSourceDir = ProgramFolder(win::GetModuleFileNameA());
     DE1->SetText(T("C:\\Program Files\\Korvane"));
@@ -274,72 +258,52 @@ void TMainForm::FormCreate() {
 
 // ---- The wizard ----
 
-void TMainForm::ShowWizardHeader() {
-    SetHeight(Panel1, kHeaderHeight);
-    Image1->hide();
-    Image2->show();
+void TMainForm::ShowStep(int step) {
+    // What each step shows. The splash covers the pages; on the agreement and folder pages
+    // the next button waits for the agreement; while installing only the exit button is
+    // left, disabled.
+    enum class Next { WhileAccepted, Enabled };
+    const struct {
+        bool splash;
+        QWidget* page;
+        bool backAndNext;
+        const char* nextCaption;
+        Next next;
+        bool exitEnabled;
+        QWidget* focus;
+    } steps[] = {
+        {true, TabSheet1, false, "下一步 >>", Next::WhileAccepted, true, nullptr},
+        {false, TabSheet1, true, "下一步 >>", Next::WhileAccepted, true, nullptr},
+        {false, TabSheet2, true, "下一步 >>", Next::WhileAccepted, true, nullptr},
+        {false, TabSheet3, true, "开始安装", Next::Enabled, true, Edit2},
+        {false, TabSheet4, false, "开始安装", Next::Enabled, false, nullptr},
+    };
+    const auto& shown = steps[step];
+    PC->ShowPage(shown.page);
+    SetHeight(Panel1, shown.splash ? kSplashHeight : kHeaderHeight);
+    Image1->setVisible(shown.splash);
+    Image2->setVisible(!shown.splash);
+    PreStepBtn->setVisible(shown.backAndNext);
+    NextStepBtn->setVisible(shown.backAndNext);
+    NextStepBtn->setText(U(shown.nextCaption));
+    NextStepBtn->setEnabled(shown.next == Next::Enabled || CheckBox1->isChecked());
+    ExitBtn->setEnabled(shown.exitEnabled);
+    FStep = step;
+    if (shown.focus) shown.focus->setFocus();
 }
 
-void TMainForm::Image1Click() {
-    ShowWizardHeader();
-    PreStepBtn->show();
-    NextStepBtn->show();
-    PC->ShowPage(TabSheet1);
-    NextStepBtn->setEnabled(CheckBox1->isChecked());
-    FStep = 1;
-}
+void TMainForm::Image1Click() { ShowStep(1); }
 
 void TMainForm::NextStepBtnClick() {
-    switch (FStep) {
-        case 1:
-            PC->ShowPage(TabSheet2);
-            NextStepBtn->setEnabled(CheckBox1->isChecked());
-            FStep = 2;
-            break;
-        case 2:
-            PC->ShowPage(TabSheet3);
-            NextStepBtn->setText(U("开始安装"));
-            FStep = 3;
-            Edit2->setFocus();
-            break;
-        case 3:
-            if (!EntryChecksPass()) return;
-            PC->ShowPage(TabSheet4);
-            FStep = 4;
-            PreStepBtn->hide();
-            NextStepBtn->hide();
-            ExitBtn->setEnabled(false);
-            PerformInstall();
-            break;
-        default:
-            break;
-    }
+    if (FStep < 1 || FStep > 3) return;
+    if (FStep == 3 && !EntryChecksPass()) return;
+    ShowStep(FStep + 1);
+    if (FStep == 4) PerformInstall();
 }
 
 void TMainForm::PreStepBtnClick() {
-    switch (FStep) {
-        case 1:
-            SetHeight(Panel1, kSplashHeight);
-            Image1->show();
-            Image2->hide();
-            PreStepBtn->hide();
-            NextStepBtn->hide();
-            FStep = 0;
-            break;
-        case 2:
-            PC->ShowPage(TabSheet1);
-            NextStepBtn->setEnabled(CheckBox1->isChecked());
-            FStep = 1;
-            break;
-        case 3:
-            PC->ShowPage(TabSheet2);
-            NextStepBtn->setEnabled(true);
-            NextStepBtn->setText(U("下一步 >>"));
-            FStep = 2;
-            break;
-        default:
-            break;
-    }
+    if (FStep < 1 || FStep > 3) return;
+    ShowStep(FStep - 1);
 }
 
 bool TMainForm::EntryChecksPass() {
@@ -375,7 +339,8 @@ void TMainForm::ExitBtnClick() {
         close();
         return;
     }
-    const std::string line = "\x0A\x0D";  // line feed before carriage return, as the system had it
+    // The question breaks its lines with a line feed followed by a carriage return.
+    const std::string line = "\x0A\x0D";
     const std::string indent(8, ' ');
     const std::string question = line + indent +
                                  T("你尚未完成安装过程! 你可以在以后完成该系统的安装。") + line +

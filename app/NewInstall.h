@@ -6,9 +6,9 @@
 #include <optional>
 #include <string>
 
+#include "app/QtMessagePump.h"
 #include "install/InstallWindow.h"
 #include "install/ProgressPacing.h"
-#include "utils/QtMessagePump.h"
 
 class AgreementMemo;
 class Dialogs;
@@ -137,10 +137,10 @@ private:
     void CreateHeaderPanel();
     void CreateButtons();
     void CreateTabOrder();
-    void NameControls();
     void ConnectHandlers();
 
-    void ShowWizardHeader();
+    // Shows wizard step 0..4 (FStep) with its page, buttons, captions and focus.
+    void ShowStep(int step);
     bool EntryChecksPass();
     void CloseIfAskedDuringInstall();
 

@@ -7,8 +7,8 @@
 #include "app/Application.h"
 #include "app/ErrorHandler.h"
 #include "app/NewInstall.h"
+#include "app/QtDialogs.h"
 #include "platform/Com.h"
-#include "platform/QtDialogs.h"
 #include "platform/WinFiles.h"
 #include "platform/WinPaths.h"
 

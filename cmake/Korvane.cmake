@@ -1,11 +1,13 @@
 # Helpers shared by every folder: one static library per source folder, one way to register a test.
 
-# korvane_library(NAME SOURCES ... [LIBS ...])
+# korvane_library(NAME SOURCES ... [LIBS ...] [PRIVATE_LIBS ...])
+# LIBS are the libraries the folder's headers expose to its users; PRIVATE_LIBS only its
+# sources use, so they stay out of the users' compilations.
 function(korvane_library name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;PRIVATE_LIBS" ${ARGN})
     add_library(${name} STATIC ${ARG_SOURCES})
     target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
-    target_link_libraries(${name} PUBLIC ${ARG_LIBS})
+    target_link_libraries(${name} PUBLIC ${ARG_LIBS} PRIVATE ${ARG_PRIVATE_LIBS})
     korvane_warnings(${name})
 endfunction()
 
@@ -14,11 +16,18 @@ function(korvane_warnings target)
 endfunction()
 
 # korvane_add_test(NAME SOURCES ... [LIBS ...] [QT])
-# A GoogleTest program by default; QT makes it a Qt Test program run on the offscreen platform.
+# korvane_add_test(NAME SCRIPT FILE [DEFINES VAR=VALUE ...])
+# A GoogleTest program by default; QT makes it a Qt Test program run on the offscreen platform;
+# SCRIPT runs a CMake script (cmake -P) with the given variables, for checks of the source tree.
 # Every test runs with its own scratch WINEPREFIX and home, XDG data and configuration folders,
 # so that nothing touches a person's ~/.wine, menus or desktop.
 function(korvane_add_test name)
-    cmake_parse_arguments(ARG "QT" "" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(ARG "QT" "SCRIPT" "SOURCES;LIBS;DEFINES" ${ARGN})
+    if(ARG_SCRIPT)
+        list(TRANSFORM ARG_DEFINES PREPEND "-D")
+        add_test(NAME ${name} COMMAND ${CMAKE_COMMAND} ${ARG_DEFINES} -P ${ARG_SCRIPT})
+        return()
+    endif()
     add_executable(${name} ${ARG_SOURCES})
     korvane_warnings(${name})
     target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)

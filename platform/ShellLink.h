@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/Com.h"
+#include "platform/ComBase.h"
 
 namespace win {
 

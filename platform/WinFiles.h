@@ -4,16 +4,12 @@
 // (see WinPaths.h). Each returns success or failure as Windows does; the callers decide
 // whether to look.
 
-#include <cstdint>
 #include <string>
 
 #include "platform/ChunkHook.h"
+#include "platform/WinTypes.h"
 
 namespace win {
-
-using BOOL = int;
-using DWORD = std::uint32_t;
-using UINT = unsigned int;
 
 constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x01;
 constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;

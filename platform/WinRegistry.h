@@ -13,40 +13,18 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/WinFiles.h"
+#include "platform/RegCodes.h"
+#include "platform/WinTypes.h"
 
 namespace win {
 
-using LONG = std::int32_t;
-using REGSAM = DWORD;
-using BYTE = unsigned char;
-struct HKEY__;
-using HKEY = HKEY__*;
-
 inline const HKEY HKEY_CURRENT_USER = reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x80000001));
-
-constexpr LONG ERROR_SUCCESS = 0;
-constexpr LONG ERROR_FILE_NOT_FOUND = 2;
-constexpr LONG ERROR_ACCESS_DENIED = 5;
-constexpr LONG ERROR_INVALID_HANDLE = 6;
-constexpr LONG ERROR_INVALID_PARAMETER = 87;
-constexpr LONG ERROR_MORE_DATA = 234;
-constexpr LONG ERROR_BADDB = 1009;
-constexpr LONG ERROR_CANTWRITE = 1013;
-constexpr LONG ERROR_NO_UNICODE_TRANSLATION = 1113;
 
 constexpr REGSAM KEY_READ = 0x20019;
 constexpr REGSAM KEY_ALL_ACCESS = 0xF003F;
 constexpr DWORD REG_OPTION_NON_VOLATILE = 0;
 constexpr DWORD REG_CREATED_NEW_KEY = 1;
 constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
-
-constexpr DWORD REG_NONE = 0;
-constexpr DWORD REG_SZ = 1;
-constexpr DWORD REG_EXPAND_SZ = 2;
-constexpr DWORD REG_BINARY = 3;
-constexpr DWORD REG_DWORD = 4;
-constexpr DWORD REG_MULTI_SZ = 7;
 
 // Opens subKey below key, creating it (empty) when missing. disposition may be null.
 LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved, char* className,

@@ -19,7 +19,8 @@ std::string EncodeFieldText(std::string_view text);
 
 // ---- Shortcut placement ----
 
-// The shell place that receives a shortcut; the ordinals are the original's.
+// The shell place that receives a shortcut. The ordinals are part of the interface: they
+// never change.
 enum class ShortcutPlace : std::uint8_t {
     Desktop = 0,
     QuickLaunch = 1,

@@ -19,7 +19,7 @@
 #include "app/Application.h"
 #include "app/NewInstall.h"
 #include "app/PictureBox.h"
-#include "platform/QtDialogs.h"
+#include "app/QtDialogs.h"
 #include "platform/WinPaths.h"
 
 namespace {

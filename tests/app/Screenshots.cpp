@@ -18,11 +18,11 @@
 #include "app/Gauge.h"
 #include "app/LabelledEdit.h"
 #include "app/PageControl.h"
+#include "app/QtDialogs.h"
 #include "app/UiText.h"
 #include "EntriesPicture.h"
 #include "install/InstallTexts.h"
 #include "platform/Com.h"
-#include "platform/QtDialogs.h"
 #include "platform/WinPaths.h"
 #include "platform/XdgDirs.h"
 

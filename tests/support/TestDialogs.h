@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Dialogs.h"
+#include "app/Dialogs.h"
 
 namespace testing_support {
 

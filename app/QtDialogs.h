@@ -1,7 +1,7 @@
 #pragma once
 // The dialogs of the running program, shown with Qt's own message boxes and directory dialog.
 
-#include "platform/Dialogs.h"
+#include "app/Dialogs.h"
 
 class QtDialogs : public Dialogs {
 public:

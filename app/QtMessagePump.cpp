@@ -1,4 +1,4 @@
-#include "utils/QtMessagePump.h"
+#include "app/QtMessagePump.h"
 
 #include <QCoreApplication>
 #include <QTimer>
