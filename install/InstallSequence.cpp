@@ -166,6 +166,9 @@ void InstallSequence::MakeDatedBackup() {
     // the two disagree; a second run on the same day replaces that day's copy.
     const std::string backup =
         FInstallDir + "\\" + FormatCompactDate(installTime_) + paths::kBackupSuffix;
+    // A backup copy cut short by a killed run left its hidden temporary in the folder.
+    win::RemoveLeftTemporaries(
+        FInstallDir, [](const std::string& name) { return name.ends_with(paths::kBackupSuffix); });
     win::CopyFileA(FInstallDir + paths::kSystemDatabase, backup, false,
                    [this] { BetweenChunks(); });
 }
