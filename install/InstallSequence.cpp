@@ -81,7 +81,7 @@ void InstallSequence::RunDatabasePhases() {
 
 void InstallSequence::OpenConnection() {
     FConnection = std::make_unique<DbConnection>();
-    OpenSystemDatabase(*FConnection, FInstallDir);
+    OpenSystemDatabase(*FConnection, FInstallDir, [this] { BetweenChunks(); });
     PacingPoint(50, 3000);
 }
 

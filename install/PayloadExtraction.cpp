@@ -75,12 +75,13 @@ void RequireSixRecords(DbQuery& query, const std::string& payloadPath) {
     }
 }
 
-void ProvePayload(const std::string& payload) {
+void ProvePayload(const std::string& payload, const ChunkHook& hook) {
     DbConnection connection;
     // Quoted: the distribution folder's name may hold ";".
     connection.SetConnectionString(ConnectionString('"' + payload + '"'));
     connection.SetLoginPrompt(false);
     connection.SetReadOnly(true);
+    connection.SetProgressHook(hook);
     connection.Open();
     DbQuery query(connection);
     NamingFile(payload, [&] {
@@ -129,7 +130,7 @@ void CopyPayloadIntoPlace(const std::string& sourceDir, const std::string& insta
     const std::string payload = sourceDir + paths::kPayload;
     const std::string database = installDir + paths::kSystemDatabase;
     // A broken payload must not displace the database in place.
-    ProvePayload(payload);
+    ProvePayload(payload, hook);
     // Side files left at the path would be read as the payload copy's own journal.
     RemoveDatabaseSideFiles(database);
     // Nothing may open the database after a failed copy: it would be the earlier one.
@@ -140,9 +141,11 @@ void CopyPayloadIntoPlace(const std::string& sourceDir, const std::string& insta
     win::SetFileAttributesA(database, win::FILE_ATTRIBUTE_NORMAL);
 }
 
-void OpenSystemDatabase(DbConnection& connection, const std::string& installDir) {
+void OpenSystemDatabase(DbConnection& connection, const std::string& installDir,
+                        const ChunkHook& hook) {
     connection.SetConnectionString(SystemDatabaseConnectionString(installDir));
     connection.SetLoginPrompt(false);
+    connection.SetProgressHook(hook);
     connection.Open();
 }
 

@@ -31,8 +31,10 @@ void KeepEarlierSystemDatabase(const std::string& installDir);
 void CopyPayloadIntoPlace(const std::string& sourceDir, const std::string& installDir,
                           const ChunkHook& hook);
 
-// Gives the connection the system database's connection string, login prompt off, and opens it.
-void OpenSystemDatabase(DbConnection& connection, const std::string& installDir);
+// Gives the connection the system database's connection string, login prompt off, and opens
+// it; hook is called while a statement on it runs long.
+void OpenSystemDatabase(DbConnection& connection, const std::string& installDir,
+                        const ChunkHook& hook = {});
 
 // Opens "SELECT * FROM INSTDB ORDER BY UID" on the query; the first record is current.
 // A payload with fewer than six records raises an error naming payloadPath (the Setup.data

@@ -161,6 +161,22 @@ DbConnection::~DbConnection() {
     if (db_) sqlite3_close(db_);
 }
 
+namespace {
+
+// Virtual machine steps between two calls of the progress hook: a few milliseconds of work.
+constexpr int kProgressSteps = 100000;
+
+int CallProgressHook(void* hook) noexcept {
+    try {
+        (*static_cast<ChunkHook*>(hook))();
+        return 0;
+    } catch (...) {
+        return 1;  // an exception must not cross the engine's frames
+    }
+}
+
+}  // namespace
+
 void DbConnection::SetConnectionString(std::string connectionString) {
     connectionString_ = std::move(connectionString);
 }
@@ -189,6 +205,8 @@ void DbConnection::Open() {
         sqlite3_close(db);
         throw SetupError(FormatMessage("Cannot open database %s: ", source) + reason);
     }
+    if (progressHook_)
+        sqlite3_progress_handler(db, kProgressSteps, CallProgressHook, &progressHook_);
     db_ = db;
 }
 

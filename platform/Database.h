@@ -34,6 +34,10 @@ public:
     void SetLoginPrompt(bool prompt) { loginPrompt_ = prompt; }
     // ADO's read mode: the file is opened for reading only and never written.
     void SetReadOnly(bool readOnly) { readOnly_ = readOnly; }
+    // Called every so often while a statement runs long (counting or sorting many rows), so
+    // that the caller can keep its window answering; set before Open. It must not throw: an
+    // error it raises stops the statement, which then fails as interrupted.
+    void SetProgressHook(ChunkHook hook) { progressHook_ = std::move(hook); }
 
     // Opens the file the Data Source names. A file that is not an SQLite database (a Jet
     // file, say) is refused with an error naming it.
@@ -51,6 +55,7 @@ private:
     std::string connectionString_;
     bool loginPrompt_ = true;
     bool readOnly_ = false;
+    ChunkHook progressHook_;
     sqlite3* db_ = nullptr;
 };
 
@@ -58,6 +63,7 @@ class DbField;
 
 class DbQuery {
 public:
+    // Bound to connection, which it must not outlive.
     explicit DbQuery(DbConnection& connection);
     ~DbQuery();
     DbQuery(const DbQuery&) = delete;
