@@ -125,8 +125,7 @@ void InstallSequence::ExtractDemoDatabase() {
     window_.SetStatusCaption(texts::SettingUpSystemFiles());
     PumpMessages();
     window_.SetTips(texts::PermissionTips());
-    SaveNextPayloadRecord(*query_, FInstallDir + paths::kDemoDatabase,
-                          [this] { BetweenChunks(); });
+    SaveDemoDatabase(*query_, FInstallDir, [this] { BetweenChunks(); });
     PumpDelay(1000);
     // The same target again: the gauge holds still through the pause.
     PacingPoint(85, 3000);

@@ -188,6 +188,12 @@ void SaveRuntimeLibrary(DbQuery& query, const std::string& systemDir, const Chun
     if (!win::FileExists(library)) SavePayloadRecord(query, library, hook);
 }
 
+void SaveDemoDatabase(DbQuery& query, const std::string& installDir, const ChunkHook& hook) {
+    const std::string demo = installDir + paths::kDemoDatabase;
+    RemoveDatabaseSideFiles(demo);
+    SaveNextPayloadRecord(query, demo, hook);
+}
+
 void SwapInSystemDatabase(DbQuery& query, DbConnection& connection,
                           const std::string& installDir, const ChunkHook& hook) {
     const std::string database = installDir + paths::kSystemDatabase;

@@ -51,6 +51,10 @@ void SaveNextPayloadRecord(DbQuery& query, const std::string& destination,
 // Moves to the next record (always) and saves it as systemDir + "\Midas.dll" only when no
 // such file exists; an existing library is never touched.
 void SaveRuntimeLibrary(DbQuery& query, const std::string& systemDir, const ChunkHook& hook);
+// Moves to the next record and saves it as installDir + "\Data\Demo.qdb", whose side files
+// of an earlier demonstration database are removed first: the engine would read them as the
+// new one's.
+void SaveDemoDatabase(DbQuery& query, const std::string& installDir, const ChunkHook& hook);
 
 // Closes the query and the connection, deletes the payload copy and its side files, and
 // renames "\Data\Temp.qdb" to the system database path. A failed delete or rename raises an

@@ -107,7 +107,7 @@ int InstallInChild(const std::string& payloadFolder) {
     }
     SaveRuntimeLibrary(query, systemDir, gaps.Hook());
     gaps.Mark();
-    SaveNextPayloadRecord(query, installDir + paths::kDemoDatabase, gaps.Hook());
+    SaveDemoDatabase(query, installDir, gaps.Hook());
     gaps.Mark();
     SwapInSystemDatabase(query, connection, installDir, gaps.Hook());
     gaps.Mark();
@@ -235,7 +235,7 @@ int main(int argc, char** argv) {
          {}},
         {"the same, UID a plain column (sorted by the engine)",
          MakePayload(scratch, "plain", files,
-                     "CREATE TABLE Plain (UID INTEGER, Name TEXT, FDB BLOB, SHA256 TEXT);"
+                     "CREATE TABLE Plain (UID INTEGER, Name TEXT, SHA256 TEXT, FDB BLOB);"
                      "INSERT INTO Plain SELECT * FROM INSTDB; DROP TABLE INSTDB;"
                      "ALTER TABLE Plain RENAME TO INSTDB;" +
                          ExtraRows("INSTDB") + "VACUUM;"),

@@ -148,6 +148,15 @@ TEST_F(EarlierDatabase, SideFilesLeftWithoutTheirDatabaseNeverReachThePayloadCop
     }
 }
 
+TEST_F(EarlierDatabase, TheSideFilesOfTheEarlierDemoDatabaseGoWithIt) {
+    const fs::path demo = Host(installDir + paths::kDemoDatabase);
+    for (const char* suffix : kSideFiles)
+        WriteBytes(WithSuffix(demo, suffix), "the earlier demo's");
+    Install();
+    EXPECT_EQ(ReadBytes(demo), "demo database");
+    ExpectNoSideFiles(demo);
+}
+
 // A run killed between the payload copy and the swap leaves the payload under the database's
 // name, the person's database in .old, and hidden temporaries of its copies in Data.
 TEST_F(EarlierDatabase, WhatARunCutShortLeftIsClearedAndThePersonsCopyStays) {
