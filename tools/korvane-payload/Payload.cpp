@@ -111,7 +111,20 @@ void RefuseUnfitFiles(const PayloadFiles& files) {
     }
 }
 
-// Returns the SHA-256 of the bytes streamed.
+// The SHA-256 of a file, read chunk by chunk.
+std::string FileChecksum(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) Fail(file.string() + ": cannot be read");
+    std::vector<char> chunk(kChunkSize);
+    Sha256 digest;
+    while (in.read(chunk.data(), kChunkSize) || in.gcount() > 0) {
+        digest.Update(chunk.data(), static_cast<std::size_t>(in.gcount()));
+    }
+    if (in.bad()) Fail(file.string() + ": read failed");
+    return digest.HexDigest();
+}
+
+// Streams the file into the row's zero-filled FDB; returns the SHA-256 of the bytes streamed.
 std::string StreamFileIntoBlob(Database& db, std::int64_t rowid, const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     if (!in) Fail(file.string() + ": cannot be read");
@@ -145,23 +158,27 @@ void WritePayload(const fs::path& out, const PayloadFiles& files) {
     Database db(out, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
     // Large pages: the installer reads each value by rowid, page after page.
     db.Exec("PRAGMA page_size = 65536; PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF");
+    // FDB last: SQLite then writes a zeroblob's pages without making the zeros in memory.
     db.Exec(
-        "CREATE TABLE INSTDB (UID INTEGER PRIMARY KEY, Name TEXT NOT NULL, FDB BLOB, "
-        "SHA256 TEXT)");
+        "CREATE TABLE INSTDB (UID INTEGER PRIMARY KEY, Name TEXT NOT NULL, SHA256 TEXT, "
+        "FDB BLOB)");
     db.Exec("BEGIN");
     for (std::size_t i = 0; i < files.size(); ++i) {
         const std::int64_t uid = static_cast<std::int64_t>(i) + 1;
-        Statement insert(db, "INSERT INTO INSTDB (UID, Name, FDB) VALUES (?, ?, zeroblob(?))");
+        // The checksum goes in with the row: setting it afterwards would rewrite the whole
+        // row, the file's bytes with it, in memory.
+        const std::string checksum = FileChecksum(files[i]);
+        Statement insert(
+            db, "INSERT INTO INSTDB (UID, Name, SHA256, FDB) VALUES (?, ?, ?, zeroblob(?))");
         const std::string name = files[i].filename().string();
         sqlite3_bind_int64(insert.get(), 1, uid);
         sqlite3_bind_text(insert.get(), 2, name.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_int64(insert.get(), 3, static_cast<sqlite3_int64>(fs::file_size(files[i])));
+        sqlite3_bind_text(insert.get(), 3, checksum.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_int64(insert.get(), 4, static_cast<sqlite3_int64>(fs::file_size(files[i])));
         insert.Step();
-        const std::string checksum = StreamFileIntoBlob(db, uid, files[i]);
-        Statement sign(db, "UPDATE INSTDB SET SHA256 = ? WHERE UID = ?");
-        sqlite3_bind_text(sign.get(), 1, checksum.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_int64(sign.get(), 2, uid);
-        sign.Step();
+        if (StreamFileIntoBlob(db, uid, files[i]) != checksum) {
+            Fail(files[i].string() + ": the file changed while it was read");
+        }
     }
     db.Exec("COMMIT");
 }

@@ -15,8 +15,8 @@ namespace payload {
 // In UID order: program, system database, manual, read-me, runtime library, demo database.
 using PayloadFiles = std::array<std::filesystem::path, 6>;
 
-// Streams the six files into a new payload at out (table INSTDB: UID, Name, FDB, and SHA256,
-// the checksum of FDB in 64 lower-case hexadecimal digits). A file larger than one SQLite
+// Streams the six files into a new payload at out (table INSTDB: UID, Name, SHA256, the
+// checksum of FDB in 64 lower-case hexadecimal digits, and FDB). A file larger than one SQLite
 // value may hold is refused by name before anything is written; on any failure no payload,
 // whole or half-built, is left at out.
 void Build(const std::filesystem::path& out, const PayloadFiles& files);
