@@ -85,7 +85,7 @@ void InstallSequence::RunDatabasePhases() {
 
 void InstallSequence::OpenConnection() {
     FConnection = std::make_unique<DbConnection>();
-    OpenSystemDatabase(*FConnection, FInstallDir);
+    OpenSystemDatabase(*FConnection, FInstallDir, [this] { BetweenChunks(); });
     PacingPoint(50, 3000);
 }
 
@@ -129,8 +129,7 @@ void InstallSequence::ExtractDemoDatabase() {
     window_.SetStatusCaption(texts::SettingUpSystemFiles());
     PumpMessages();
     window_.SetTips(texts::PermissionTips());
-    SaveNextPayloadRecord(*query_, FInstallDir + paths::kDemoDatabase,
-                          [this] { BetweenChunks(); });
+    SaveDemoDatabase(*query_, FInstallDir, [this] { BetweenChunks(); });
     PumpDelay(1000);
     // The same target again: the gauge holds still through the pause.
     PacingPoint(85, 3000);
@@ -170,6 +169,9 @@ void InstallSequence::MakeDatedBackup() {
     // the two disagree; a second run on the same day replaces that day's copy.
     const std::string backup =
         FInstallDir + "\\" + FormatCompactDate(installTime_) + paths::kBackupSuffix;
+    // A backup copy cut short by a killed run left its hidden temporary in the folder.
+    win::RemoveLeftTemporaries(
+        FInstallDir, [](const std::string& name) { return name.ends_with(paths::kBackupSuffix); });
     win::CopyFileA(FInstallDir + paths::kSystemDatabase, backup, false,
                    [this] { BetweenChunks(); });
 }

@@ -1,5 +1,8 @@
 #include "install/PayloadExtraction.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include "install/InstallPaths.h"
 #include "install/SystemParams.h"
 #include "platform/Database.h"
@@ -12,6 +15,14 @@ namespace {
 // The payload carries the program, the system database, the manual, the read-me, the
 // runtime library and the demonstration database, in UID order.
 constexpr int kPayloadFiles = 6;
+constexpr char kPayloadQuery[] = "SELECT * FROM INSTDB ORDER BY UID";
+// The SHA-256 of a record's file, as 64 hexadecimal digits; a payload may lack the column.
+constexpr char kChecksumColumn[] = "SHA256";
+
+std::string ConnectionString(const std::string& dataSource) {
+    return std::string("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + dataSource + ";" +
+           "Persist Security Info=False" + ";Jet OLEDB:Database";
+}
 
 bool PathExists(const std::string& path) {
     return win::GetFileAttributesA(path) != win::INVALID_FILE_ATTRIBUTES;
@@ -26,49 +37,35 @@ std::string FreeDatedName(const std::string& installDir) {
     return name;
 }
 
-}  // namespace
+// "MachineData.qdb" of "\Data\MachineData.qdb" (the fixed names are ASCII).
+std::string_view NameOf(std::string_view suffix) { return suffix.substr(suffix.rfind('\\') + 1); }
 
-std::string SystemDatabaseConnectionString(const std::string& installDir) {
-    return std::string("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + installDir +
-           paths::kSystemDatabase + ";" + "Persist Security Info=False" +
-           ";Jet OLEDB:Database";
+// The hidden temporaries a copy or delete of a run cut short left in "\Data": each may be
+// as large as the payload.
+void RemoveLeftDataTemporaries(const std::string& installDir) {
+    win::RemoveLeftTemporaries(installDir + paths::kDataFolder, [](const std::string& name) {
+        return name == NameOf(paths::kSystemDatabase) ||
+               name == NameOf(paths::kEarlierSystemDatabase);
+    });
 }
 
-void KeepEarlierSystemDatabase(const std::string& installDir) {
-    const std::string database = installDir + paths::kSystemDatabase;
-    const std::string earlier = installDir + paths::kEarlierSystemDatabase;
-    if (!win::FileExists(database)) return;
-    // The .old copy may be the only copy of the user's real data: after a first reinstall,
-    // MachineData.qdb holds a clean database, and copying it over the .old would lose it.
-    if (win::FileExists(earlier)) {
-        const std::string dated = FreeDatedName(installDir);
-        if (!win::MoveFileA(earlier, dated)) {
-            throw SetupError("Cannot rename " + earlier + " to " + dated);
-        }
+// A run cut short between the payload copy and the swap leaves the payload under the system
+// database's name: it has INSTDB and none of the system's own tables.
+bool IsPayloadCopy(const std::string& database) {
+    return DatabaseHasTable(database, "INSTDB") && !DatabaseHasTable(database, "SYSPARAMS");
+}
+
+// Errors of the engine that do not say which file they come from, made to say it.
+template <typename Action>
+void NamingFile(const std::string& file, Action action) {
+    try {
+        action();
+    } catch (const SetupError& error) {
+        throw SetupError(file + ": " + error.Message());
     }
-    // The payload copy replaces the database next, so a copy that failed would lose it.
-    if (!win::CopyFileA(database, earlier, false)) {
-        throw SetupError(FormatMessage("Cannot copy the earlier system database to %s", earlier));
-    }
 }
 
-void CopyPayloadIntoPlace(const std::string& sourceDir, const std::string& installDir,
-                          const ChunkHook& hook) {
-    const std::string database = installDir + paths::kSystemDatabase;
-    // A failed copy shows at the next step, when the database cannot be opened.
-    win::CopyFileA(sourceDir + paths::kPayload, database, false, hook);
-    win::SetFileAttributesA(database, win::FILE_ATTRIBUTE_NORMAL);
-}
-
-void OpenSystemDatabase(DbConnection& connection, const std::string& installDir) {
-    connection.SetConnectionString(SystemDatabaseConnectionString(installDir));
-    connection.SetLoginPrompt(false);
-    connection.Open();
-}
-
-void OpenPayloadRecords(DbQuery& query, const std::string& payloadPath) {
-    query.SetSQL("SELECT * FROM INSTDB ORDER BY UID");
-    query.Open();
+void RequireSixRecords(DbQuery& query, const std::string& payloadPath) {
     const int files = query.RecordCount();
     if (files < kPayloadFiles) {
         query.Close();
@@ -78,8 +75,105 @@ void OpenPayloadRecords(DbQuery& query, const std::string& payloadPath) {
     }
 }
 
+void ProvePayload(const std::string& payload, const ChunkHook& hook) {
+    DbConnection connection;
+    // Quoted: the distribution folder's name may hold ";".
+    connection.SetConnectionString(ConnectionString('"' + payload + '"'));
+    connection.SetLoginPrompt(false);
+    connection.SetReadOnly(true);
+    connection.SetProgressHook(hook);
+    connection.Open();
+    DbQuery query(connection);
+    NamingFile(payload, [&] {
+        query.SetSQL(kPayloadQuery);
+        query.Open();
+        query.FieldByName("UID");
+        query.FieldByName("FDB");
+    });
+    RequireSixRecords(query, payload);
+}
+
+}  // namespace
+
+std::string SystemDatabaseConnectionString(const std::string& installDir) {
+    return ConnectionString(installDir + paths::kSystemDatabase);
+}
+
+void KeepEarlierSystemDatabase(const std::string& installDir) {
+    const std::string database = installDir + paths::kSystemDatabase;
+    const std::string earlier = installDir + paths::kEarlierSystemDatabase;
+    RemoveLeftDataTemporaries(installDir);
+    if (!win::FileExists(database)) return;
+    // A copy of the file alone would lose what its journal holds, or keep a half-done change.
+    SettleDatabase(database);
+    // The person's data of that run is in the .old copy already.
+    if (IsPayloadCopy(database)) return;
+    // The .old copy may be the only copy of the user's real data: after a first reinstall,
+    // MachineData.qdb holds a clean database, and copying it over the .old would lose it.
+    if (win::FileExists(earlier)) {
+        SettleDatabase(earlier);
+        const std::string dated = FreeDatedName(installDir);
+        if (!win::MoveFileA(earlier, dated)) {
+            throw SetupError("Cannot rename " + earlier + " to " + dated);
+        }
+    }
+    RemoveDatabaseSideFiles(earlier);
+    // The payload copy replaces the database next, so a copy that failed would lose it.
+    if (!win::CopyFileA(database, earlier, false)) {
+        throw SetupError(FormatMessage("Cannot copy the earlier system database to %s: ", earlier) +
+                         win::LastCopyErrorText());
+    }
+}
+
+void CopyPayloadIntoPlace(const std::string& sourceDir, const std::string& installDir,
+                          const ChunkHook& hook) {
+    const std::string payload = sourceDir + paths::kPayload;
+    const std::string database = installDir + paths::kSystemDatabase;
+    // A broken payload must not displace the database in place.
+    ProvePayload(payload, hook);
+    // Side files left at the path would be read as the payload copy's own journal.
+    RemoveDatabaseSideFiles(database);
+    // Nothing may open the database after a failed copy: it would be the earlier one.
+    if (!win::CopyFileA(payload, database, false, hook)) {
+        throw SetupError("Cannot copy " + payload + " to " + database + ": " +
+                         win::LastCopyErrorText());
+    }
+    win::SetFileAttributesA(database, win::FILE_ATTRIBUTE_NORMAL);
+}
+
+void OpenSystemDatabase(DbConnection& connection, const std::string& installDir,
+                        const ChunkHook& hook) {
+    connection.SetConnectionString(SystemDatabaseConnectionString(installDir));
+    connection.SetLoginPrompt(false);
+    connection.SetProgressHook(hook);
+    connection.Open();
+}
+
+void OpenPayloadRecords(DbQuery& query, const std::string& payloadPath) {
+    query.SetSQL(kPayloadQuery);
+    query.Open();
+    RequireSixRecords(query, payloadPath);
+}
+
 void SavePayloadRecord(DbQuery& query, const std::string& destination, const ChunkHook& hook) {
-    query.FieldByName("FDB").SaveToFile(destination, hook);
+    const DbField file = query.FieldByName("FDB");
+    const auto checksum = query.FindField(kChecksumColumn);
+    std::string expected = checksum ? checksum->AsString() : std::string();
+    if (expected.empty()) {
+        file.SaveToFile(destination, hook);
+        return;
+    }
+    std::transform(expected.begin(), expected.end(), expected.begin(), [](char c) {
+        return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    });
+    const std::string uid = query.FieldByName("UID").AsString();
+    file.SaveToFile(destination, hook, [&](const std::string& actual) {
+        if (actual != expected) {
+            throw SetupError(
+                std::string(paths::kPayload + 1) + " is damaged: the record with UID " + uid +
+                " does not match its SHA-256 checksum; " + destination + " was not written");
+        }
+    });
 }
 
 void SaveNextPayloadRecord(DbQuery& query, const std::string& destination,
@@ -94,6 +188,12 @@ void SaveRuntimeLibrary(DbQuery& query, const std::string& systemDir, const Chun
     if (!win::FileExists(library)) SavePayloadRecord(query, library, hook);
 }
 
+void SaveDemoDatabase(DbQuery& query, const std::string& installDir, const ChunkHook& hook) {
+    const std::string demo = installDir + paths::kDemoDatabase;
+    RemoveDatabaseSideFiles(demo);
+    SaveNextPayloadRecord(query, demo, hook);
+}
+
 void SwapInSystemDatabase(DbQuery& query, DbConnection& connection,
                           const std::string& installDir, const ChunkHook& hook) {
     const std::string database = installDir + paths::kSystemDatabase;
@@ -104,6 +204,7 @@ void SwapInSystemDatabase(DbQuery& query, DbConnection& connection,
     if (!win::DeleteFileA(database, hook) && PathExists(database)) {
         throw SetupError(FormatMessage("Cannot delete the payload copy %s", database));
     }
+    RemoveDatabaseSideFiles(database);
     if (!win::MoveFileA(extracted, database)) {
         throw SetupError("Cannot rename " + extracted + " to " + database);
     }

@@ -1,6 +1,7 @@
 #pragma once
 // The data steps of an installation on the payload: keep the earlier system database, copy
-// the payload into place, extract its six records to their files in UID order, and swap the
+// the payload into place once it has proved itself, extract its six records to their files in
+// UID order (each checked against its checksum when the payload carries one), and swap the
 // clean system database in. Each function is one step; the install sequence calls them in
 // order, with its captions, tips and pauses in between. Paths are Windows paths in code page
 // 936, folders without a trailing backslash.
@@ -15,24 +16,34 @@ class DbQuery;
 // The connection string of the system database of an install folder.
 std::string SystemDatabaseConnectionString(const std::string& installDir);
 
-// Upgrade rule: an existing system database is copied to "\Data\MachineData.old". An
-// existing .old copy is first kept under a dated name, so the user's real data is never
-// overwritten by a clean database on a second install.
+// Upgrade rule: an existing system database is copied to "\Data\MachineData.old" whole: a
+// journal left beside it is first settled through the engine, so the copy holds the last
+// committed state and opens alone. An existing .old copy is first kept under a dated name, so
+// the user's real data is never overwritten by a clean database on a second install. A system
+// database that is a payload copy (a run cut short before the swap left it) is not kept. The
+// hidden temporaries of a run cut short are removed from "\Data" first.
 void KeepEarlierSystemDatabase(const std::string& installDir);
 
-// Copies "\Setup.data" of sourceDir over the system database path and clears its attributes.
+// Proves "\Setup.data" of sourceDir, opened read-only: an SQLite database whose INSTDB has the
+// columns UID and FDB and at least six rows; the error otherwise names it. Then removes the
+// side files left at the system database path and copies the payload over it, and clears
+// its attributes. A failed copy is an error naming the copy and its cause.
 void CopyPayloadIntoPlace(const std::string& sourceDir, const std::string& installDir,
                           const ChunkHook& hook);
 
-// Gives the connection the system database's connection string, login prompt off, and opens it.
-void OpenSystemDatabase(DbConnection& connection, const std::string& installDir);
+// Gives the connection the system database's connection string, login prompt off, and opens
+// it; hook is called while a statement on it runs long.
+void OpenSystemDatabase(DbConnection& connection, const std::string& installDir,
+                        const ChunkHook& hook = {});
 
 // Opens "SELECT * FROM INSTDB ORDER BY UID" on the query; the first record is current.
 // A payload with fewer than six records raises an error naming payloadPath (the Setup.data
 // it came from) and how many files it holds, before any file is extracted.
 void OpenPayloadRecords(DbQuery& query, const std::string& payloadPath);
 
-// Saves the current record's file (column FDB) to destination.
+// Saves the current record's file (column FDB) to destination. When the payload carries a
+// checksum column SHA256 with a value for the record, the bytes are checked as they stream:
+// a mismatch is an error naming the record, and no file is left.
 void SavePayloadRecord(DbQuery& query, const std::string& destination, const ChunkHook& hook);
 // Moves to the next record and saves its file to destination.
 void SaveNextPayloadRecord(DbQuery& query, const std::string& destination,
@@ -40,9 +51,13 @@ void SaveNextPayloadRecord(DbQuery& query, const std::string& destination,
 // Moves to the next record (always) and saves it as systemDir + "\Midas.dll" only when no
 // such file exists; an existing library is never touched.
 void SaveRuntimeLibrary(DbQuery& query, const std::string& systemDir, const ChunkHook& hook);
+// Moves to the next record and saves it as installDir + "\Data\Demo.qdb", whose side files
+// of an earlier demonstration database are removed first: the engine would read them as the
+// new one's.
+void SaveDemoDatabase(DbQuery& query, const std::string& installDir, const ChunkHook& hook);
 
-// Closes the query and the connection, deletes the payload copy and renames "\Data\Temp.qdb"
-// to the system database path. A failed delete or rename raises an error naming the path;
-// Temp.qdb is then kept.
+// Closes the query and the connection, deletes the payload copy and its side files, and
+// renames "\Data\Temp.qdb" to the system database path. A failed delete or rename raises an
+// error naming the path; Temp.qdb is then kept.
 void SwapInSystemDatabase(DbQuery& query, DbConnection& connection,
                           const std::string& installDir, const ChunkHook& hook);

@@ -1,15 +1,16 @@
 #include "platform/Database.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
-#include <fcntl.h>
 #include <fstream>
-#include <unistd.h>
+#include <optional>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "platform/CodePage.h"
 #include "platform/HostNames.h"
 #include "platform/SetupError.h"
+#include "platform/Sha256.h"
 #include "platform/WinPaths.h"
 
 namespace {
@@ -50,14 +52,22 @@ std::string_view::size_type FindIgnoringCase(std::string_view text, std::string_
 
 // ---- The connection string and the file it names ----
 
-// "Data Source=" up to the next ";". The other pieces belong to the original provider.
+// "Data Source=" up to the next ";", or a value in double quotes, which a Windows path never
+// holds. The other pieces belong to the original provider.
 std::string DataSource(std::string_view connectionString) {
     constexpr std::string_view kKey = "Data Source=";
     const auto at = FindIgnoringCase(connectionString, kKey);
     if (at == std::string_view::npos) {
         throw SetupError("The connection string names no Data Source");
     }
-    const auto begin = at + kKey.size();
+    auto begin = at + kKey.size();
+    if (begin < connectionString.size() && connectionString[begin] == '"') {
+        const auto close = connectionString.find('"', ++begin);
+        if (close == std::string_view::npos) {
+            throw SetupError("The connection string's Data Source lacks its closing quote");
+        }
+        return std::string(connectionString.substr(begin, close - begin));
+    }
     const auto end = connectionString.find(';', begin);
     return std::string(connectionString.substr(begin, end == std::string_view::npos
                                                           ? std::string_view::npos
@@ -128,6 +138,11 @@ SelectAll ParseSelectAll(const std::string& utf8Sql) {
                          cp936::FromUtf8(utf8Sql));
     }
     sql.remove_prefix(kHead.size());
+    // The tail is run inside other statements: a closing ";" would end them early.
+    while (!sql.empty() &&
+           (std::isspace(static_cast<unsigned char>(sql.back())) || sql.back() == ';')) {
+        sql.remove_suffix(1);
+    }
     const auto end = std::find_if(sql.begin(), sql.end(), [](char c) {
         return std::isspace(static_cast<unsigned char>(c)) || c == ';';
     });
@@ -142,8 +157,25 @@ SelectAll ParseSelectAll(const std::string& utf8Sql) {
 DbConnection::DbConnection() = default;
 
 DbConnection::~DbConnection() {
+    for (DbQuery* query : queries_) query->Close();
     if (db_) sqlite3_close(db_);
 }
+
+namespace {
+
+// Virtual machine steps between two calls of the progress hook: a few milliseconds of work.
+constexpr int kProgressSteps = 100000;
+
+int CallProgressHook(void* hook) noexcept {
+    try {
+        (*static_cast<ChunkHook*>(hook))();
+        return 0;
+    } catch (...) {
+        return 1;  // an exception must not cross the engine's frames
+    }
+}
+
+}  // namespace
 
 void DbConnection::SetConnectionString(std::string connectionString) {
     connectionString_ = std::move(connectionString);
@@ -167,18 +199,22 @@ void DbConnection::Open() {
         break;
     }
     sqlite3* db = nullptr;
-    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+    const int mode = readOnly_ ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+    if (sqlite3_open_v2(file.c_str(), &db, mode, nullptr) != SQLITE_OK) {
         const std::string reason = EngineMessage(db);
         sqlite3_close(db);
         throw SetupError(FormatMessage("Cannot open database %s: ", source) + reason);
     }
+    if (progressHook_)
+        sqlite3_progress_handler(db, kProgressSteps, CallProgressHook, &progressHook_);
     db_ = db;
 }
 
 void DbConnection::Close() {
     if (!db_) return;
-    // Every statement of a query is finished by the time its Open returns, so the file is
-    // released here and can be deleted or replaced at once.
+    // As the engine's connection does, closing it closes its queries: their statements
+    // would otherwise hold the file open.
+    for (DbQuery* query : queries_) query->Close();
     if (sqlite3_close(db_) != SQLITE_OK) ThrowEngineError(db_, "Cannot close the database");
     db_ = nullptr;
 }
@@ -187,13 +223,10 @@ void DbConnection::Close() {
 
 namespace {
 
-struct LongBinary {};  // a blob, left on disk: read by rowid when it is saved
-using Value = std::variant<std::monostate, std::int64_t, double, std::string, LongBinary>;
-
-struct Row {
-    sqlite3_int64 rowid = 0;
-    std::vector<Value> values;
-};
+// Stored bytes left on disk, read by rowid when they are used.
+struct LongBinary {};  // a blob
+struct LongText {};    // a text, when its bytes go to a file as stored
+using Value = std::variant<std::monostate, std::int64_t, double, std::string, LongBinary, LongText>;
 
 enum class Mode { Browse, Edit, Insert };
 
@@ -204,23 +237,29 @@ struct DbQuery::State {
     bool active = false;
     std::string table;      // UTF-8
     std::vector<std::string> columns;  // UTF-8
-    std::vector<Row> rows;
-    std::size_t current = 0;
+    // "SELECT rowid FROM table tail": the rows in the query's order, one step at a time.
+    std::unique_ptr<Statement> cursor;
+    bool onRow = false;  // false only for an empty result
+    sqlite3_int64 rowid = 0;
     bool eof = true;
+    int recordCount = 0;
     Mode mode = Mode::Browse;
-    Row pending;  // the row being edited or appended
-    std::vector<bool> changed;
+    // The values set on the row being edited or appended; the others stay in the file.
+    std::vector<std::optional<Value>> pending;
 
-    const Row* CurrentRow() const {
-        if (mode != Mode::Browse) return &pending;
-        return rows.empty() ? nullptr : &rows[current];
-    }
+    // Moves the cursor one row on; at the end it marks the end and keeps the last row current.
+    void Step(sqlite3* db);
+    // The value a field of the current row shows: one set on the row being edited or
+    // appended, else the stored one (an appended row has none stored).
+    Value CurrentValue(sqlite3* db, int column, bool leaveText) const;
 };
 
 DbQuery::DbQuery(DbConnection& connection)
-    : connection_(connection), state_(std::make_unique<State>()) {}
+    : connection_(connection), state_(std::make_unique<State>()) {
+    connection_.queries_.push_back(this);
+}
 
-DbQuery::~DbQuery() = default;
+DbQuery::~DbQuery() { std::erase(connection_.queries_, this); }
 
 void DbQuery::SetSQL(std::string sql) {
     if (state_->active) throw SetupError("The SQL text cannot change while the query is open");
@@ -238,33 +277,67 @@ std::vector<std::string> ColumnsOf(sqlite3* db, const std::string& table, std::s
     return columns;
 }
 
-// Each column comes as its type and, unless it is a blob, its value: typeof() does not read
-// a value's bytes, so a long binary value is never loaded, not even into an ORDER BY sorter.
-std::string RowsQuery(const SelectAll& select, const std::vector<std::string>& columns) {
-    std::string sql = "SELECT rowid";
-    for (const auto& column : columns) {
-        const std::string name = QuoteName(column);
-        sql += ", typeof(" + name + "), CASE WHEN typeof(" + name + ") = 'blob' THEN NULL ELSE " +
-               name + " END";
-    }
-    return sql + " FROM " + QuoteName(select.table) + select.tail;
+// Only the rowids go through the query's ordering, so a sort holds no value of any column
+// but the ones it orders by.
+std::string RowidsQuery(const SelectAll& select) {
+    return "SELECT rowid FROM " + QuoteName(select.table) + select.tail;
 }
 
-Value ColumnValue(sqlite3_stmt* stmt, int typeColumn) {
+int CountRows(sqlite3* db, const SelectAll& select, std::string_view what) {
+    Statement count(db, "SELECT count(*) FROM (" + RowidsQuery(select) + ")", what);
+    if (sqlite3_step(count.handle) != SQLITE_ROW) ThrowEngineError(db, what);
+    return sqlite3_column_int(count.handle, 0);
+}
+
+// One column of one row. typeof() does not read a value's bytes, so a long binary value (and,
+// with leaveText, a text) is never loaded here; it is read by rowid when it is used.
+Value FetchValue(sqlite3* db, const std::string& table, const std::string& column,
+                 sqlite3_int64 rowid, bool leaveText) {
+    const std::string name = QuoteName(column);
+    Statement stmt(db,
+                   "SELECT typeof(" + name + "), CASE WHEN typeof(" + name +
+                       ") = 'blob' OR (?2 AND typeof(" + name + ") = 'text') THEN NULL ELSE " +
+                       name + " END FROM " + QuoteName(table) + " WHERE rowid = ?1",
+                   "Cannot read field " + cp936::FromUtf8(column));
+    sqlite3_bind_int64(stmt.handle, 1, rowid);
+    sqlite3_bind_int(stmt.handle, 2, leaveText ? 1 : 0);
+    const int rc = sqlite3_step(stmt.handle);
+    if (rc == SQLITE_DONE) return std::monostate{};  // the row is gone
+    if (rc != SQLITE_ROW) ThrowEngineError(db, "Cannot read field " + cp936::FromUtf8(column));
     const std::string_view type =
-        reinterpret_cast<const char*>(sqlite3_column_text(stmt, typeColumn));
-    const int valueColumn = typeColumn + 1;
-    if (type == "integer") return std::int64_t{sqlite3_column_int64(stmt, valueColumn)};
-    if (type == "real") return sqlite3_column_double(stmt, valueColumn);
+        reinterpret_cast<const char*>(sqlite3_column_text(stmt.handle, 0));
+    if (type == "integer") return std::int64_t{sqlite3_column_int64(stmt.handle, 1)};
+    if (type == "real") return sqlite3_column_double(stmt.handle, 1);
+    if (type == "text" && leaveText) return LongText{};
     if (type == "text") {
-        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, valueColumn));
-        return std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(stmt, valueColumn)));
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt.handle, 1));
+        return std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(stmt.handle, 1)));
     }
     if (type == "blob") return LongBinary{};
     return std::monostate{};
 }
 
 }  // namespace
+
+void DbQuery::State::Step(sqlite3* db) {
+    const int rc = sqlite3_step(cursor->handle);
+    if (rc == SQLITE_ROW) {
+        rowid = sqlite3_column_int64(cursor->handle, 0);
+        onRow = true;
+        eof = false;
+    } else if (rc == SQLITE_DONE) {
+        eof = true;
+    } else {
+        ThrowEngineError(db, sql);
+    }
+}
+
+Value DbQuery::State::CurrentValue(sqlite3* db, int column, bool leaveText) const {
+    const auto index = static_cast<std::size_t>(column);
+    if (mode != Mode::Browse && pending[index]) return *pending[index];
+    if (mode == Mode::Insert || !onRow) return std::monostate{};
+    return FetchValue(db, table, columns[index], rowid, leaveText);
+}
 
 void DbQuery::Open() {
     State& s = *state_;
@@ -274,76 +347,75 @@ void DbQuery::Open() {
     const std::string utf8Sql = cp936::ToUtf8(s.sql);
     const SelectAll select = ParseSelectAll(utf8Sql);
     std::vector<std::string> columns = ColumnsOf(db, select.table, s.sql);
-
-    Statement stmt(db, RowsQuery(select, columns), s.sql);
-    std::vector<Row> rows;
-    int rc;
-    while ((rc = sqlite3_step(stmt.handle)) == SQLITE_ROW) {
-        Row row;
-        row.rowid = sqlite3_column_int64(stmt.handle, 0);
-        for (std::size_t i = 0; i < columns.size(); ++i) {
-            row.values.push_back(ColumnValue(stmt.handle, static_cast<int>(1 + 2 * i)));
-        }
-        rows.push_back(std::move(row));
-    }
-    if (rc != SQLITE_DONE) ThrowEngineError(db, s.sql);
+    const int count = CountRows(db, select, s.sql);
+    auto cursor = std::make_unique<Statement>(db, RowidsQuery(select), s.sql);
 
     s.table = select.table;
     s.columns = std::move(columns);
-    s.rows = std::move(rows);
-    s.current = 0;
-    s.eof = s.rows.empty();
+    s.recordCount = count;
+    s.cursor = std::move(cursor);
+    s.onRow = false;
+    s.eof = true;
     s.mode = Mode::Browse;
     s.active = true;
+    try {
+        s.Step(db);
+    } catch (...) {
+        Close();
+        throw;
+    }
 }
 
 void DbQuery::Close() {
     State& s = *state_;
     s.active = false;
-    s.rows.clear();
+    s.cursor.reset();
     s.columns.clear();
+    s.pending.clear();
     s.mode = Mode::Browse;
+    s.onRow = false;
     s.eof = true;
+    s.recordCount = 0;
 }
 
 bool DbQuery::Active() const { return state_->active; }
 
-int DbQuery::RecordCount() const { return static_cast<int>(state_->rows.size()); }
+int DbQuery::RecordCount() const { return state_->recordCount; }
 
 void DbQuery::Next() {
     State& s = *state_;
     if (!s.active) throw SetupError("Next: the query is not open");
-    if (s.current + 1 < s.rows.size()) {
-        ++s.current;
-    } else {
-        s.eof = true;
-    }
+    // Stepping a finished statement would start it again from the first row.
+    if (!s.eof) s.Step(connection_.Handle());
 }
 
 bool DbQuery::Eof() const { return state_->eof; }
 
-DbField DbQuery::FieldByName(std::string_view name) {
+std::optional<DbField> DbQuery::FindField(std::string_view name) {
     const State& s = *state_;
     const std::string utf8Name = cp936::ToUtf8(name);
     for (std::size_t i = 0; i < s.columns.size(); ++i) {
         if (EqualsIgnoringCase(s.columns[i], utf8Name)) return DbField(*this, static_cast<int>(i));
     }
+    return std::nullopt;
+}
+
+DbField DbQuery::FieldByName(std::string_view name) {
+    if (auto field = FindField(name)) return *field;
     throw SetupError(FormatMessage("Field '%s' not found", name));
 }
 
 void DbQuery::Edit() {
     State& s = *state_;
-    if (!s.active || s.rows.empty()) throw SetupError("Edit: there is no current record");
-    s.pending = s.rows[s.current];
-    s.changed.assign(s.columns.size(), false);
+    if (!s.active || !s.onRow) throw SetupError("Edit: there is no current record");
+    s.pending.assign(s.columns.size(), std::nullopt);
     s.mode = Mode::Edit;
 }
 
 void DbQuery::Append() {
     State& s = *state_;
     if (!s.active) throw SetupError("Append: the query is not open");
-    s.pending = Row{0, std::vector<Value>(s.columns.size())};
-    s.changed.assign(s.columns.size(), false);
+    s.pending.assign(s.columns.size(), std::nullopt);
     s.mode = Mode::Insert;
 }
 
@@ -368,13 +440,13 @@ void Bind(sqlite3* db, sqlite3_stmt* stmt, int index, const Value& value) {
 
 void DbQuery::Post() {
     State& s = *state_;
-    if (s.mode == Mode::Browse) throw SetupError("Post: the record is not being edited");
     sqlite3* db = connection_.Handle();
     if (!db) throw SetupError("Post: the connection is closed");
+    if (s.mode == Mode::Browse) throw SetupError("Post: the record is not being edited");
 
     std::vector<std::size_t> changed;
-    for (std::size_t i = 0; i < s.changed.size(); ++i) {
-        if (s.changed[i]) changed.push_back(i);
+    for (std::size_t i = 0; i < s.pending.size(); ++i) {
+        if (s.pending[i]) changed.push_back(i);
     }
     if (s.mode == Mode::Edit && changed.empty()) {
         s.mode = Mode::Browse;
@@ -400,18 +472,18 @@ void DbQuery::Post() {
     }
     Statement stmt(db, sql, "Cannot post the record");
     int index = 1;
-    for (const auto i : changed) Bind(db, stmt.handle, index++, s.pending.values[i]);
-    if (s.mode == Mode::Edit) sqlite3_bind_int64(stmt.handle, index, s.pending.rowid);
+    for (const auto i : changed) Bind(db, stmt.handle, index++, *s.pending[i]);
+    if (s.mode == Mode::Edit) sqlite3_bind_int64(stmt.handle, index, s.rowid);
     if (sqlite3_step(stmt.handle) != SQLITE_DONE) ThrowEngineError(db, "Cannot post the record");
 
-    if (s.mode == Mode::Edit) {
-        s.rows[s.current] = std::move(s.pending);
-    } else {
-        s.pending.rowid = sqlite3_last_insert_rowid(db);
-        s.rows.push_back(std::move(s.pending));
-        s.current = s.rows.size() - 1;
+    if (s.mode == Mode::Insert) {
+        // The posted row becomes the current one, as the engine's dataset shows it.
+        s.rowid = sqlite3_last_insert_rowid(db);
+        s.onRow = true;
         s.eof = false;
+        ++s.recordCount;
     }
+    s.pending.clear();
     s.mode = Mode::Browse;
 }
 
@@ -419,7 +491,7 @@ void DbQuery::Post() {
 
 namespace {
 
-// A blob's bytes by rowid, chunk by chunk, without loading it whole.
+// A blob's or text's stored bytes by rowid, chunk by chunk, without loading it whole.
 class BlobReader {
 public:
     BlobReader(sqlite3* db, const std::string& table, const std::string& column,
@@ -464,6 +536,7 @@ public:
     OutputFile& operator=(const OutputFile&) = delete;
 
     void Write(const char* data, std::size_t length) {
+        if (digest_) digest_->Update(data, length);
         while (length > 0) {
             const ssize_t written = ::write(fd_, data, length);
             if (written < 0 && errno == EINTR) continue;
@@ -471,6 +544,11 @@ public:
             data += written;
             length -= static_cast<std::size_t>(written);
         }
+    }
+    // The bytes written from here on are hashed for the check made before Commit.
+    void HashContents() { digest_.emplace(); }
+    void Check(const DigestCheck& check) {
+        if (check) check(digest_->HexDigest());
     }
     void Commit() {
         const int fd = std::exchange(fd_, -1);
@@ -487,6 +565,7 @@ private:
     std::filesystem::path hostPath_;
     int fd_ = -1;
     bool committed_ = false;
+    std::optional<Sha256> digest_;
 };
 
 // Large enough that the system calls cost little, small enough that the hook runs often.
@@ -494,12 +573,9 @@ constexpr int kChunkSize = 1 << 20;
 
 }  // namespace
 
-std::string DbField::AsString() const {
-    const DbQuery::State& s = *query_->state_;
-    const Row* row = s.CurrentRow();
-    if (!row) return {};
-    const Value& value = row->values[static_cast<std::size_t>(column_)];
-    if (const auto* text = std::get_if<std::string>(&value)) return cp936::FromUtf8(*text);
+namespace {
+
+std::string NumberText(const Value& value) {
     if (const auto* integer = std::get_if<std::int64_t>(&value)) return std::to_string(*integer);
     if (const auto* real = std::get_if<double>(&value)) {
         // to_chars, not printf: Qt sets the user's locale, whose decimal mark may be ",".
@@ -507,27 +583,35 @@ std::string DbField::AsString() const {
         const auto end = std::to_chars(buffer, buffer + sizeof buffer, *real).ptr;
         return std::string(buffer, end);
     }
+    return {};
+}
+
+}  // namespace
+
+std::string DbField::AsString() const {
+    const DbQuery::State& s = *query_->state_;
+    sqlite3* db = query_->connection_.Handle();
+    const Value value = s.CurrentValue(db, column_, false);
+    if (const auto* text = std::get_if<std::string>(&value)) return cp936::FromUtf8(*text);
     if (std::holds_alternative<LongBinary>(value)) {
-        BlobReader blob(query_->connection_.Handle(), s.table, s.columns[column_], row->rowid);
+        BlobReader blob(db, s.table, s.columns[column_], s.rowid);
         std::string bytes(static_cast<std::size_t>(blob.Size()), '\0');
         blob.Read(bytes.data(), blob.Size(), 0);
         return bytes;
     }
-    return {};
+    return NumberText(value);
 }
 
 void DbField::SetAsString(std::string_view value) {
     DbQuery::State& s = *query_->state_;
     if (s.mode == Mode::Browse) throw SetupError("The record is not being edited");
-    s.pending.values[static_cast<std::size_t>(column_)] = cp936::ToUtf8(value);
-    s.changed[static_cast<std::size_t>(column_)] = true;
+    s.pending[static_cast<std::size_t>(column_)] = cp936::ToUtf8(value);
 }
 
 void DbField::SetAsInteger(std::int64_t value) {
     DbQuery::State& s = *query_->state_;
     if (s.mode == Mode::Browse) throw SetupError("The record is not being edited");
-    s.pending.values[static_cast<std::size_t>(column_)] = value;
-    s.changed[static_cast<std::size_t>(column_)] = true;
+    s.pending[static_cast<std::size_t>(column_)] = value;
 }
 
 namespace {
@@ -541,28 +625,136 @@ std::filesystem::path DestinationHostPath(const std::string& path) {
     }
 }
 
+// A stored blob or text goes to the file chunk by chunk, as stored.
+void StreamStoredValue(sqlite3* db, const std::string& table, const std::string& column,
+                       sqlite3_int64 rowid, OutputFile& file, const ChunkHook& hook) {
+    BlobReader blob(db, table, column, rowid);
+    std::vector<char> chunk(kChunkSize);
+    const int size = blob.Size();
+    for (int offset = 0; offset < size; offset += kChunkSize) {
+        if (offset > 0 && hook) hook();
+        const int length = std::min(kChunkSize, size - offset);
+        blob.Read(chunk.data(), length, offset);
+        file.Write(chunk.data(), static_cast<std::size_t>(length));
+    }
+}
+
 }  // namespace
 
-void DbField::SaveToFile(const std::string& path, const ChunkHook& hook) const {
+void DbField::SaveToFile(const std::string& path, const ChunkHook& hook,
+                         const DigestCheck& check) const {
     const DbQuery::State& s = *query_->state_;
+    sqlite3* db = query_->connection_.Handle();
     OutputFile file(path, DestinationHostPath(path));
-    const Row* row = s.CurrentRow();
-    const Value* value = row ? &row->values[static_cast<std::size_t>(column_)] : nullptr;
-    if (value && std::holds_alternative<LongBinary>(*value)) {
-        BlobReader blob(query_->connection_.Handle(), s.table, s.columns[column_], row->rowid);
-        std::vector<char> chunk(kChunkSize);
-        const int size = blob.Size();
-        for (int offset = 0; offset < size; offset += kChunkSize) {
-            if (offset > 0 && hook) hook();
-            const int length = std::min(kChunkSize, size - offset);
-            blob.Read(chunk.data(), length, offset);
-            file.Write(chunk.data(), static_cast<std::size_t>(length));
-        }
-    } else if (const auto* text = value ? std::get_if<std::string>(value) : nullptr) {
-        file.Write(text->data(), text->size());  // the stored bytes, unconverted
-    } else if (value && !std::holds_alternative<std::monostate>(*value)) {
-        const std::string number = AsString();
+    if (check) file.HashContents();
+    const Value value = s.CurrentValue(db, column_, true);
+    if (std::holds_alternative<LongBinary>(value) || std::holds_alternative<LongText>(value)) {
+        StreamStoredValue(db, s.table, s.columns[static_cast<std::size_t>(column_)], s.rowid, file,
+                          hook);
+    } else if (const auto* text = std::get_if<std::string>(&value)) {
+        file.Write(text->data(), text->size());  // the bytes set, unconverted
+    } else {
+        const std::string number = NumberText(value);
         file.Write(number.data(), number.size());
     }
+    file.Check(check);
     file.Commit();
+}
+
+// ---- Database files as an installation finds them ----
+
+namespace {
+
+const char* const kSideFileSuffixes[] = {"-journal", "-wal", "-shm"};
+
+std::filesystem::path SideFile(const std::filesystem::path& database, const char* suffix) {
+    std::filesystem::path side = database;
+    side += suffix;
+    return side;
+}
+
+bool HasJournal(const std::filesystem::path& database) {
+    std::error_code ignored;
+    return std::filesystem::exists(SideFile(database, "-journal"), ignored) ||
+           std::filesystem::exists(SideFile(database, "-wal"), ignored);
+}
+
+// An empty file beside a write-ahead log is a database whose pages are all still in the log.
+bool MayBeDatabase(const std::filesystem::path& file) {
+    std::error_code error;
+    return KindOfFile(file) == FileKind::SQLite ||
+           (std::filesystem::file_size(file, error) == 0 && !error);
+}
+
+// A file: URI that opens the host path as it stands: no locks, no journal, no side files.
+std::string ImmutableUri(const std::filesystem::path& file) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string uri = "file:";
+    for (const char c : file.string()) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (std::isalnum(byte) || c == '/' || c == '.' || c == '_' || c == '-') {
+            uri += c;
+        } else {
+            uri += '%';
+            uri += kDigits[byte >> 4];
+            uri += kDigits[byte & 0x0F];
+        }
+    }
+    return uri + "?immutable=1";
+}
+
+}  // namespace
+
+void SettleDatabase(const std::string& path) {
+    const std::filesystem::path file = win::HostPath(path);
+    if (!HasJournal(file) || !MayBeDatabase(file)) return;
+    sqlite3* db = nullptr;
+    // The first read rolls a hot journal back; the check-point and the close of the last
+    // connection write a log back into the file and remove it.
+    int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    if (rc == SQLITE_OK) {
+        rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master; PRAGMA wal_checkpoint(TRUNCATE)",
+                          nullptr, nullptr, nullptr);
+    }
+    const std::string reason = rc == SQLITE_OK ? "" : EngineMessage(db);
+    if (sqlite3_close(db) != SQLITE_OK && rc == SQLITE_OK) rc = SQLITE_ERROR;
+    if (rc != SQLITE_OK) {
+        throw SetupError(
+            FormatMessage("Cannot bring the database %s to its last committed state: ", path) +
+            (reason.empty() ? "it cannot be closed" : reason));
+    }
+}
+
+bool DatabaseHasTable(const std::string& path, std::string_view table) {
+    const std::filesystem::path file = win::HostPath(path);
+    if (KindOfFile(file) != FileKind::SQLite) return false;
+    sqlite3* db = nullptr;
+    bool found = false;
+    if (sqlite3_open_v2(ImmutableUri(file).c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI,
+                        nullptr) == SQLITE_OK) {
+        sqlite3_stmt* stmt = nullptr;
+        const std::string name = cp936::ToUtf8(table);
+        if (sqlite3_prepare_v2(db,
+                               "SELECT 1 FROM sqlite_master WHERE type = 'table' AND "
+                               "name = ?1 COLLATE NOCASE",
+                               -1, &stmt, nullptr) == SQLITE_OK) {
+            sqlite3_bind_text(stmt, 1, name.data(), static_cast<int>(name.size()),
+                              SQLITE_TRANSIENT);
+            found = sqlite3_step(stmt) == SQLITE_ROW;
+        }
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close(db);
+    return found;
+}
+
+void RemoveDatabaseSideFiles(const std::string& path) {
+    const std::filesystem::path file = win::HostPath(path);
+    for (const char* suffix : kSideFileSuffixes) {
+        // ENOTDIR: the folder is a file, so no side file can be there either.
+        if (::unlink(SideFile(file, suffix).c_str()) != 0 && errno != ENOENT && errno != ENOTDIR) {
+            throw SetupError(FormatMessage("Cannot remove %s: ", path + suffix) +
+                             win::ErrnoText(errno));
+        }
+    }
 }

@@ -7,9 +7,12 @@
 // engine raises SetupError with a message.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/ChunkHook.h"
 
@@ -23,24 +26,36 @@ public:
     DbConnection(const DbConnection&) = delete;
     DbConnection& operator=(const DbConnection&) = delete;
 
-    // "Provider=...;Data Source=C:\...\MachineData.qdb;Persist Security Info=False;..."
+    // "Provider=...;Data Source=C:\...\MachineData.qdb;Persist Security Info=False;..."; a
+    // value in double quotes may hold ";".
     void SetConnectionString(std::string connectionString);
     const std::string& ConnectionString() const { return connectionString_; }
     // Connecting never asks for a name or password; kept for the original's sequence.
     void SetLoginPrompt(bool prompt) { loginPrompt_ = prompt; }
+    // ADO's read mode: the file is opened for reading only and never written.
+    void SetReadOnly(bool readOnly) { readOnly_ = readOnly; }
+    // Called every so often while a statement runs long (counting or sorting many rows), so
+    // that the caller can keep its window answering; set before Open. It must not throw: an
+    // error it raises stops the statement, which then fails as interrupted.
+    void SetProgressHook(ChunkHook hook) { progressHook_ = std::move(hook); }
 
     // Opens the file the Data Source names. A file that is not an SQLite database (a Jet
     // file, say) is refused with an error naming it.
     void Open();
-    // Closes and releases the file, so that it can be deleted or replaced.
+    // Closes the queries on the connection, then closes and releases the file, so that it
+    // can be deleted or replaced.
     void Close();
     bool Connected() const { return db_ != nullptr; }
 
     sqlite3* Handle() const { return db_; }
 
 private:
+    friend class DbQuery;
+    std::vector<DbQuery*> queries_;  // bound to this connection, open or not
     std::string connectionString_;
     bool loginPrompt_ = true;
+    bool readOnly_ = false;
+    ChunkHook progressHook_;
     sqlite3* db_ = nullptr;
 };
 
@@ -48,6 +63,7 @@ class DbField;
 
 class DbQuery {
 public:
+    // Bound to connection, which it must not outlive.
     explicit DbQuery(DbConnection& connection);
     ~DbQuery();
     DbQuery(const DbQuery&) = delete;
@@ -55,13 +71,17 @@ public:
 
     // The SQL text is set while the query is closed.
     void SetSQL(std::string sql);
-    // Runs the text and fetches every row; the first row is current.
+    // Runs the text; the first row is current. Rows are fetched one at a time as the cursor
+    // reaches them, and a row's values only when a field is read, so memory does not grow
+    // with rows or columns that are never used. The connection cannot close while the
+    // query is open.
     void Open();
     // Ends the query; a row begun by Edit or Append and not posted is dropped.
     void Close();
     bool Active() const;
 
-    // Rows the open query holds; a row begun by Append and not yet posted is not counted.
+    // Rows the open query holds, counted by the engine when it opened, plus the rows posted
+    // by Append since; a row begun by Append and not yet posted is not counted.
     int RecordCount() const;
     // On the last row Next marks the end of the data and leaves the last row current.
     void Next();
@@ -69,6 +89,8 @@ public:
 
     // The column of that name in the current row; "Field '%s' not found" otherwise.
     DbField FieldByName(std::string_view name);
+    // The column of that name, or nothing when the query has none.
+    std::optional<DbField> FindField(std::string_view name);
 
     void Edit();
     void Append();
@@ -82,6 +104,10 @@ private:
     std::unique_ptr<State> state_;
 };
 
+// Called with the SHA-256 (64 lower-case hexadecimal digits) of the bytes a value put in its
+// file, before the file is complete; an error it raises leaves no file.
+using DigestCheck = std::function<void(const std::string& sha256)>;
+
 // A column of the current row of a query; valid while the query stays on that row.
 class DbField {
 public:
@@ -93,8 +119,9 @@ public:
     // before the value is read; the value goes to disk in chunks, calling hook between them;
     // a null or empty value gives a zero-length file. "Cannot create file %s" when the file
     // cannot be created; an error naming the file when a write fails, and no short file
-    // that looks complete is left.
-    void SaveToFile(const std::string& path, const ChunkHook& hook = {}) const;
+    // that looks complete is left. With check, the bytes are hashed as they stream.
+    void SaveToFile(const std::string& path, const ChunkHook& hook = {},
+                    const DigestCheck& check = {}) const;
 
 private:
     friend class DbQuery;
@@ -102,3 +129,20 @@ private:
     DbQuery* query_;
     int column_;
 };
+
+// ---- Database files as an installation finds them ----
+// Paths are Windows paths in code page 936.
+
+// Brings a database file to its last committed state through the engine when it has a
+// journal beside it: a hot journal (a transaction cut short) is rolled back, a write-ahead
+// log is written back into the file. The file alone then holds the data and can be copied.
+// A file that is not an SQLite database, or has no journal, is left as it is.
+void SettleDatabase(const std::string& path);
+
+// True when the file is an SQLite database holding a table of that name (case ignored).
+// The file is read as it stands, without locks or side files.
+bool DatabaseHasTable(const std::string& path, std::string_view table);
+
+// Removes the engine's side files of a database path ("-journal", "-wal", "-shm"), which a
+// database that next takes the path would otherwise read as its own.
+void RemoveDatabaseSideFiles(const std::string& path);

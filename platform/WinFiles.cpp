@@ -1,17 +1,22 @@
 #include "platform/WinFiles.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <fcntl.h>
 #include <filesystem>
 #include <optional>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <string_view>
 #include <vector>
 
 #include "platform/AtomicFile.h"
+#include "platform/CodePage.h"
 #include "platform/HostNames.h"
 #include "platform/SetupError.h"
 #include "platform/WinPaths.h"
@@ -22,6 +27,15 @@ namespace win {
 namespace {
 
 constexpr size_t kCopyChunk = 1 << 20;
+
+thread_local int lastCopyError = 0;
+
+constexpr std::string_view kDeletingSuffix = ".deleting";
+
+BOOL CopyFailed(int error) {
+    lastCopyError = error;
+    return false;
+}
 
 // The host path of a Windows path, or nothing when it has none (bad drive, bad text): the
 // file calls then fail as Windows does for a path it cannot reach.
@@ -47,6 +61,7 @@ public:
     explicit TemporaryCopy(const fs::path& target) {
         std::string pattern = TemporaryPattern(target);
         fd_ = mkostemp(pattern.data(), O_CLOEXEC);
+        error_ = fd_ < 0 ? errno : 0;
         created_ = fd_ >= 0;
         path_ = pattern;
     }
@@ -58,6 +73,7 @@ public:
     TemporaryCopy& operator=(const TemporaryCopy&) = delete;
 
     int fd() const { return fd_; }
+    int error() const { return error_; }
     const fs::path& path() const { return path_; }
     bool Close() {
         const int fd = fd_;
@@ -69,6 +85,7 @@ public:
 private:
     fs::path path_;
     int fd_ = -1;
+    int error_ = 0;
     bool created_ = false;
     bool placed_ = false;
 };
@@ -91,6 +108,7 @@ bool WriteAll(int fd, const char* data, size_t size) {
     while (size > 0) {
         const ssize_t written = write(fd, data, size);
         if (written < 0 && errno == EINTR) continue;
+        if (written == 0) errno = ENOSPC;
         if (written <= 0) return false;
         data += written;
         size -= static_cast<size_t>(written);
@@ -123,12 +141,15 @@ bool PutInPlace(const fs::path& copy, const fs::path& target, bool replace) {
     return true;
 }
 
-// Windows refuses to overwrite a read-only file, a folder, or the source itself.
-bool MayReplace(const struct stat& source, const fs::path& target) {
+// Windows refuses to overwrite a read-only file, a folder, or the source itself: the errno
+// of the refusal, or 0.
+int ReplaceRefusal(const struct stat& source, const fs::path& target) {
     const auto existing = Stat(target);
-    if (!existing) return true;
-    if (S_ISDIR(existing->st_mode) || IsReadOnly(*existing)) return false;
-    return existing->st_dev != source.st_dev || existing->st_ino != source.st_ino;
+    if (!existing) return 0;
+    if (S_ISDIR(existing->st_mode)) return EISDIR;
+    if (IsReadOnly(*existing)) return EACCES;
+    const bool same = existing->st_dev == source.st_dev && existing->st_ino == source.st_ino;
+    return same ? EINVAL : 0;
 }
 
 }  // namespace
@@ -142,27 +163,33 @@ BOOL CopyFileA(const std::string& existing, const std::string& target, BOOL fail
                const ChunkHook& hook) {
     const auto from = Host(existing);
     const auto to = Host(target);
-    if (!from || !to) return false;
+    if (!from || !to) return CopyFailed(ENOENT);
     const Descriptor source(open(from->c_str(), O_RDONLY | O_CLOEXEC));
+    if (source.get() < 0) return CopyFailed(errno);
     struct stat info {};
-    if (source.get() < 0 || fstat(source.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return false;
+    if (fstat(source.get(), &info) != 0) return CopyFailed(errno);
+    if (!S_ISREG(info.st_mode)) return CopyFailed(EISDIR);
+    if (failIfExists && Stat(*to)) return CopyFailed(EEXIST);
+    if (const int refusal = failIfExists ? 0 : ReplaceRefusal(info, *to)) {
+        return CopyFailed(refusal);
     }
-    if (failIfExists ? Stat(*to).has_value() : !MayReplace(info, *to)) return false;
 
     // The copy is made beside the target and renamed over it, so that a target is never
     // left half written.
     TemporaryCopy copy(*to);
-    if (copy.fd() < 0 || !CopyContents(source.get(), copy.fd(), hook)) return false;
+    if (copy.fd() < 0) return CopyFailed(copy.error());
+    if (!CopyContents(source.get(), copy.fd(), hook)) return CopyFailed(errno);
     const timespec times[2] = {info.st_atim, info.st_mtim};
     if (fchmod(copy.fd(), info.st_mode & 07777) != 0 || futimens(copy.fd(), times) != 0 ||
         !copy.Close()) {
-        return false;
+        return CopyFailed(errno);
     }
-    if (!PutInPlace(copy.path(), *to, !failIfExists)) return false;
+    if (!PutInPlace(copy.path(), *to, !failIfExists)) return CopyFailed(errno);
     copy.Placed();
     return true;
 }
+
+std::string LastCopyErrorText() { return ErrnoText(lastCopyError); }
 
 BOOL SetFileAttributesA(const std::string& path, DWORD attributes) {
     const auto host = Host(path);
@@ -177,6 +204,14 @@ BOOL SetFileAttributesA(const std::string& path, DWORD attributes) {
 }
 
 namespace {
+
+// The hidden name a large file takes while DeleteFileA shrinks it.
+std::string DeletingName(const std::string& name) {
+    std::string hidden = ".";
+    hidden += name;
+    hidden += kDeletingSuffix;
+    return hidden;
+}
 
 // About 5 ms of the kernel's work freeing blocks on this kind of machine.
 constexpr off_t kShrinkStep = off_t{64} << 20;
@@ -202,10 +237,8 @@ BOOL DeleteFileA(const std::string& path, const ChunkHook& hook) {
     if (!hook || !S_ISREG(info.st_mode) || info.st_size <= kShrinkStep) {
         return unlink(host->c_str()) == 0;
     }
-    std::string name = ".";
-    name += host->filename().string();
-    name += ".deleting";
-    const std::filesystem::path hidden = host->parent_path() / name;
+    const std::filesystem::path hidden =
+        host->parent_path() / DeletingName(host->filename().string());
     if (renameat2(AT_FDCWD, host->c_str(), AT_FDCWD, hidden.c_str(), RENAME_NOREPLACE) != 0) {
         return unlink(host->c_str()) == 0;
     }
@@ -244,6 +277,49 @@ bool FileExists(const std::string& path) {
     if (!host) return false;
     const auto info = Stat(*host);
     return info && !S_ISDIR(info->st_mode);
+}
+
+namespace {
+
+// The name of the file a hidden temporary of CopyFileA (".NAME.XXXXXX", see
+// TemporaryPattern) or of DeleteFileA (".NAME.deleting") stands for, or "" for another name.
+std::string TemporaryFor(std::string_view name) {
+    if (name.size() < 2 || name.front() != '.') return {};
+    name.remove_prefix(1);
+    if (name.size() > kDeletingSuffix.size() && name.ends_with(kDeletingSuffix)) {
+        return std::string(name.substr(0, name.size() - kDeletingSuffix.size()));
+    }
+    constexpr std::size_t kRandom = 6;  // mkostemp's XXXXXX: letters and digits
+    if (name.size() < kRandom + 2 || name[name.size() - kRandom - 1] != '.') return {};
+    const std::string_view random = name.substr(name.size() - kRandom);
+    const bool letters = std::all_of(random.begin(), random.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) != 0;
+    });
+    return letters ? std::string(name.substr(0, name.size() - kRandom - 1)) : std::string();
+}
+
+}  // namespace
+
+void RemoveLeftTemporaries(const std::string& folder,
+                           const std::function<bool(const std::string& name)>& ours) {
+    const auto host = Host(folder);
+    if (!host) return;
+    std::error_code error;
+    for (fs::directory_iterator entry(*host, error), end; !error && entry != end;
+         entry.increment(error)) {
+        const std::string stands = TemporaryFor(entry->path().filename().string());
+        if (stands.empty()) continue;
+        std::string name;
+        try {
+            name = cp936::FromUtf8(stands);
+        } catch (const SetupError&) {
+            continue;  // not a name this program writes
+        }
+        struct stat info {};
+        if (lstat(entry->path().c_str(), &info) == 0 && S_ISREG(info.st_mode) && ours(name)) {
+            unlink(entry->path().c_str());
+        }
+    }
 }
 
 std::string GetSystemDirectoryA() { return "C:\\windows\\system32"; }

@@ -4,6 +4,7 @@
 // (see WinPaths.h). Each returns success or failure as Windows does; the callers decide
 // whether to look.
 
+#include <functional>
 #include <string>
 
 #include "platform/ChunkHook.h"
@@ -21,9 +22,12 @@ constexpr UINT SEM_FAILCRITICALERRORS = 0x0001;
 // One level: the parent must exist; an existing folder makes the call fail (and changes nothing).
 BOOL CreateDirectoryA(const std::string& path);
 // failIfExists false replaces the target. Copies in bounded memory, calling hook between
-// chunks; the copy keeps the source's read-only mark, as Windows does.
+// chunks; the copy keeps the source's read-only mark, as Windows does. A copy in progress is
+// a hidden temporary beside the target (see RemoveLeftTemporaries).
 BOOL CopyFileA(const std::string& existing, const std::string& target, BOOL failIfExists,
                const ChunkHook& hook = {});
+// The system's text for why the last CopyFileA of this thread failed ("File too large").
+std::string LastCopyErrorText();
 // FILE_ATTRIBUTE_NORMAL makes a read-only file writable; FILE_ATTRIBUTE_READONLY makes it
 // read-only (no owner write bit).
 BOOL SetFileAttributesA(const std::string& path, DWORD attributes);
@@ -38,6 +42,12 @@ BOOL MoveFileA(const std::string& existing, const std::string& target);
 DWORD GetFileAttributesA(const std::string& path);
 // True for an existing file (not a folder).
 bool FileExists(const std::string& path);
+
+// Removes from folder the hidden temporaries that a CopyFileA or DeleteFileA cut short (the
+// process killed) left there for a file whose name (code page 936) ours accepts. Nothing
+// else is touched; a temporary that cannot be removed is left.
+void RemoveLeftTemporaries(const std::string& folder,
+                           const std::function<bool(const std::string& name)>& ours);
 
 // "C:\windows\system32".
 std::string GetSystemDirectoryA();

@@ -363,7 +363,7 @@ private slots:
 
     void failureLeavesTheProgressPage() {
         OpenWindow(kFastClock);
-        // No payload beside the program: the first database step fails.
+        // No payload beside the program: it is refused before its copy is made.
         form_->FSourceDir = win::WindowsPath(prefix_->scratch());
         WalkAndInstall();
         TMainForm& f = *form_;
@@ -371,13 +371,13 @@ private slots:
         const auto& box = dialogs_->shown.front();
         QVERIFY(box.kind == Kind::Error);
         QCOMPARE(box.caption, ApplicationTitle());
-        QVERIFY(box.text.find("MachineData.qdb") != std::string::npos);
+        QVERIFY(box.text.find("Setup.data") != std::string::npos);
         QCOMPARE(box.text.back(), '.');
 
         QVERIFY(f.TabSheet4->isVisible() && f.Image3->isVisible() && !f.Image4->isVisible());
         QCOMPARE(f.InfoLabel->text(), Q("正在创建文件夹...... "));
-        QCOMPARE(f.RxLabel1->Text(), QString::fromStdString(cp936::ToUtf8(
-                                         install_texts::ModuleTips()[0])));
+        QCOMPARE(f.RxLabel1->Text(),
+                 QString::fromStdString(cp936::ToUtf8(install_texts::IntroductionTips()[0])));
         QVERIFY(!f.PreStepBtn->isVisible() && !f.NextStepBtn->isVisible());
         QVERIFY(!f.ExitBtn->isEnabled());
         QCOMPARE(f.ExitBtn->text(), Q("※ 退出"));

@@ -60,7 +60,7 @@ public:  // the cases of a table reach in
         SaveNextPayloadRecord(*query, installDir + paths::kManual, {});
         SaveNextPayloadRecord(*query, installDir + paths::kReadMe, {});
         SaveRuntimeLibrary(*query, systemDir, {});
-        SaveNextPayloadRecord(*query, installDir + paths::kDemoDatabase, {});
+        SaveDemoDatabase(*query, installDir, {});
         SwapInSystemDatabase(*query, *connection, installDir, {});
         connection->Open();
     }

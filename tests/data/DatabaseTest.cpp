@@ -182,6 +182,16 @@ TEST_F(Engine, FailuresAreErrorsThatSayWhatAndWhere) {
              e.query.FieldByName("Name").SetAsString("x");
          },
          {"not being edited"}},
+        {"posting through a read-only connection",
+         [](Engine& e) {
+             e.connection.SetReadOnly(true);
+             e.Connect();
+             e.OpenQuery("SELECT * FROM T");
+             e.query.Append();
+             e.query.FieldByName("ID").SetAsInteger(4);
+             e.query.Post();
+         },
+         {"Cannot post the record", "readonly"}},
         {"posting into a closed connection",
          [](Engine& e) {
              e.Connect();
@@ -200,6 +210,7 @@ TEST_F(Engine, FailuresAreErrorsThatSayWhatAndWhere) {
         }
         query.Close();
         connection.Close();
+        connection.SetReadOnly(false);
         fs::remove(file);
         SetUp();
     }
@@ -209,8 +220,8 @@ TEST_F(Engine, ConnectingAgainOpensWhateverFileThenHasThePath) {
     Connect();
     OpenQuery("SELECT * FROM T");
     EXPECT_EQ(query.RecordCount(), 3);
-    query.Close();
-    connection.Close();
+    connection.Close();  // closes its queries too
+    EXPECT_FALSE(query.Active());
 
     fs::remove(file);  // the file is released: it can go, and another take its place
     SqliteFile(file).Exec("CREATE TABLE T (ID INTEGER, Name TEXT); INSERT INTO T VALUES (9, 'nine');");
@@ -218,6 +229,47 @@ TEST_F(Engine, ConnectingAgainOpensWhateverFileThenHasThePath) {
     OpenQuery("SELECT * FROM T");
     EXPECT_EQ(query.RecordCount(), 1);
     EXPECT_EQ(query.FieldByName("Name").AsString(), "nine");
+}
+
+// Memory must not grow with rows past the ones the cursor reaches, nor with values of columns
+// never read: the rows are stepped through by the engine, and a value is read when its field
+// is. Here the connection cannot even hold the one long value, and the rows it yields are
+// counted. Sorting the many rows takes a while: the progress hook runs meanwhile.
+TEST_F(Engine, RowsAndValuesAreReadOnlyWhenTheCursorAndTheFieldsReachThem) {
+    constexpr int kRows = 200000;
+    SqliteFile(file).Exec(
+        "CREATE TABLE Big (ID INTEGER, Data BLOB, Unused TEXT);"
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+        std::to_string(kRows) + ") INSERT INTO Big (ID, Data) SELECT " + std::to_string(kRows) +
+        " + 1 - i, x'0102' FROM n;"
+        "UPDATE Big SET Unused = hex(zeroblob(1000000)) WHERE ID = 7;");
+    int pumped = 0;
+    connection.SetProgressHook([&] { ++pumped; });
+    Connect();
+    sqlite3_limit(connection.Handle(), SQLITE_LIMIT_LENGTH, 1000000);
+    int yielded = 0;
+    sqlite3_trace_v2(
+        connection.Handle(), SQLITE_TRACE_ROW,
+        [](unsigned, void* count, void*, void*) {
+            ++*static_cast<int*>(count);
+            return 0;
+        },
+        &yielded);
+
+    OpenQuery("SELECT * FROM Big ORDER BY ID");
+    EXPECT_EQ(query.RecordCount(), kRows);
+    EXPECT_GT(pumped, 0) << "the caller's window would not answer while the rows are sorted";
+    for (int id = 1; id <= 8; ++id, query.Next()) {
+        EXPECT_EQ(query.FieldByName("ID").AsString(), std::to_string(id));
+        query.FieldByName("Data").SaveToFile("C:\\db\\out.bin");
+        EXPECT_EQ(ReadBytes(prefix.prefix() / "drive_c" / "db" / "out.bin"), "\x01\x02");
+    }
+    EXPECT_LT(yielded, 100);
+    // The long value is there: reading it is what the connection cannot do.
+    query.Close();
+    OpenQuery("SELECT * FROM Big WHERE ID = 7");
+    EXPECT_NE(ErrorOf([&] { query.FieldByName("Unused").AsString(); }).find("too big"),
+              std::string::npos);
 }
 
 TEST_F(Engine, SaveToFileWritesTheValueExactlyAndEmptiesTheFileFirst) {

@@ -1,11 +1,7 @@
 // The data steps on payloads good and bad: where each record goes, what is kept, what fails.
 
 #include <gtest/gtest.h>
-
-#include <signal.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <random>
@@ -15,10 +11,11 @@
 #include "platform/SetupError.h"
 
 namespace fs = std::filesystem;
-using testing_support::ErrorOf;
 using testing_support::DataStepsTest;
+using testing_support::ErrorOf;
 using testing_support::PayloadRow;
 using testing_support::ReadBytes;
+using testing_support::SqliteFile;
 using testing_support::WriteBytes;
 
 namespace {
@@ -65,14 +62,82 @@ TEST_F(Extraction, ANullRecordGivesAnEmptyFileAndRowsAfterTheSixthAreIgnored) {
     ExpectInstalled(rows);
 }
 
-TEST_F(Extraction, APayloadOfFiveRecordsIsRefusedByNameBeforeAnyFileIsWritten) {
+// A reinstall from a payload that cannot be installed stops before the payload copy can
+// take the place of the person's database, with the engine's text naming Setup.data.
+TEST_F(Extraction, ABrokenPayloadIsRefusedByNameAndTheDatabaseInPlaceStays) {
+    const std::string payload = sourceDir + paths::kPayload;
+    const struct {
+        const char* what;
+        std::function<void(Extraction&)> make;  // puts the broken Setup.data in place
+        std::string message;
+    } cases[] = {
+        {"missing", [](Extraction&) {},
+         "Cannot open database " + payload + ": the file cannot be read"},
+        {"not a database",
+         [](Extraction& t) {
+             WriteBytes(t.Host(t.sourceDir) / "Setup.data", std::string(4096, 'x'));
+         },
+         payload + " is not an SQLite database"},
+        {"no INSTDB",
+         [](Extraction& t) {
+             SqliteFile(t.Host(t.sourceDir) / "Setup.data").Exec("CREATE TABLE T (A)");
+         },
+         payload + ": SELECT * FROM INSTDB ORDER BY UID: no such table: INSTDB"},
+        {"no FDB",
+         [](Extraction& t) {
+             SqliteFile(t.Host(t.sourceDir) / "Setup.data").Exec("CREATE TABLE INSTDB (UID, Data)");
+         },
+         payload + ": Field 'FDB' not found"},
+        {"five rows",
+         [](Extraction& t) {
+             auto rows = t.SixRows();
+             rows.pop_back();
+             t.PutPayload(rows);
+         },
+         payload + " is incomplete: it holds 5 of the 6 files an installation needs"},
+    };
+    for (const auto& c : cases) {
+        fs::create_directories(Host(installDir) / "Data");
+        WriteBytes(Host(installDir + paths::kSystemDatabase), "the person's data");
+        c.make(*this);
+        const std::string before =
+            fs::exists(Host(payload)) ? ReadBytes(Host(payload)) : std::string();
+
+        EXPECT_EQ(ErrorOf([&] { RunDataSteps(); }), c.message) << c.what;
+        EXPECT_EQ(Read(installDir + paths::kSystemDatabase), "the person's data") << c.what;
+        EXPECT_FALSE(fs::exists(Host(installDir + paths::kProgram))) << c.what;
+        EXPECT_EQ(fs::exists(Host(payload)) ? ReadBytes(Host(payload)) : "", before) << c.what;
+        Release();
+        fs::remove_all(Host(installDir));
+        fs::remove(Host(payload));
+    }
+}
+
+// Records signed by the payload tool: checked as they stream, a mismatch leaves no file.
+TEST_F(Extraction, EachRecordIsCheckedAgainstItsChecksum) {
     auto rows = SixRows();
-    rows.pop_back();
+    rows[0].sha256 = "1310ca2c8932dbd118668bd97442558a3e1f546b5e15c69699dfbd6024f548d8";
+    rows[2].sha256 =
+        "74128C2C99ED9400CEFE6B8983E04DC0180DA91F8B00F1DFB1F1C44CCBDB06BB";  // any case
+    rows[3].sha256 = "aacb0b575020df5ae74a4b28174ad2e998236b1218c3e39f7de44025ccde7502";
+    rows[4].sha256 = "9349660b247d20ac6f92d93603ef4c475a1e77a50a5f4fda248b2e9fdc2d860d";
+    rows[5].sha256 = "e17cab17cbc38569761c5fd85ff0c646aab29ec0a014775287336322bdf56877";
+    // Row 2 has none: a record without a checksum is written as it is.
     PutPayload(rows);
-    const std::string message = ErrorOf([&] { RunDataSteps(); });
-    EXPECT_NE(message.find(sourceDir + paths::kPayload), std::string::npos) << message;
-    EXPECT_NE(message.find(" 5 "), std::string::npos) << message;
-    EXPECT_FALSE(fs::exists(Host(installDir + paths::kProgram)));
+    RunDataSteps();
+    ExpectInstalled(rows);
+    Release();
+
+    // One flipped byte inside the manual's record.
+    rows[2].file = "%PDF-1.4 manuaL";
+    PutPayload(rows);
+    const std::string manual = installDir + paths::kManual;
+    EXPECT_EQ(ErrorOf([&] { RunDataSteps(); }),
+              "Setup.data is damaged: the record with UID 3 does not match its SHA-256 "
+              "checksum; " +
+                  manual + " was not written");
+    EXPECT_FALSE(fs::exists(Host(manual)));
+    EXPECT_EQ(Read(installDir + paths::kProgram), "program");
 }
 
 TEST_F(Extraction, AnExistingRuntimeLibraryIsLeftAloneAndTheDemoStillGetsRecordSix) {
@@ -114,39 +179,19 @@ TEST_F(Extraction, AFailedWriteLeavesNoShortFile) {
     auto rows = SixRows();
     rows[0].file = std::string(4 * 1024 * 1024, 'p');
     PutPayload(rows);
-    int pipeFds[2];
-    ASSERT_EQ(pipe(pipeFds), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        close(pipeFds[0]);
-        win::PrepareFileCalls();  // as the program does at start-up
-        std::string message = "(no error)";
-        try {
-            KeepEarlierSystemDatabase(installDir);
-            win::CreateDirectoryA(installDir);
-            win::CreateDirectoryA(installDir + paths::kDataFolder);
-            CopyPayloadIntoPlace(sourceDir, installDir, {});
-            DbConnection connection;
-            OpenSystemDatabase(connection, installDir);
-            DbQuery query(connection);
-            OpenPayloadRecords(query, sourceDir + paths::kPayload);
-            const rlimit limit{1024 * 1024, RLIM_INFINITY};
-            setrlimit(RLIMIT_FSIZE, &limit);
-            SavePayloadRecord(query, installDir + paths::kProgram, {});
-        } catch (const SetupError& error) {
-            message = error.Message();
-        }
-        (void)!write(pipeFds[1], message.data(), message.size());
-        _exit(0);
-    }
-    close(pipeFds[1]);
-    std::string message;
-    char buffer[512];
-    for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) > 0;) message.append(buffer, n);
-    close(pipeFds[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
+    const std::string message = testing_support::ErrorOfInChild([&] {
+        KeepEarlierSystemDatabase(installDir);
+        win::CreateDirectoryA(installDir);
+        win::CreateDirectoryA(installDir + paths::kDataFolder);
+        CopyPayloadIntoPlace(sourceDir, installDir, {});
+        DbConnection connection;
+        OpenSystemDatabase(connection, installDir);
+        DbQuery query(connection);
+        OpenPayloadRecords(query, sourceDir + paths::kPayload);
+        const rlimit limit{1024 * 1024, RLIM_INFINITY};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        SavePayloadRecord(query, installDir + paths::kProgram, {});
+    });
     EXPECT_NE(message.find("Cannot write file " + installDir + paths::kProgram), std::string::npos)
         << message;
     EXPECT_FALSE(fs::exists(Host(installDir) / "Korvane.exe"));

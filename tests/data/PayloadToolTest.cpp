@@ -103,6 +103,37 @@ TEST_F(PayloadTool, BuildsAPayloadThatListsChecksAndHoldsTheFilesExactly) {
     }
 }
 
+// sha256sum's digest of a file: a reader independent of the tool.
+std::string Sha256Sum(const fs::path& scratch, const std::string& file) {
+    const auto out = scratch / "sha256sum.out";
+    const std::string command = "sha256sum '" + file + "' >'" + out.string() + "'";
+    if (std::system(command.c_str()) != 0) return "(sha256sum failed)";
+    return ReadBytes(out).substr(0, 64);
+}
+
+TEST_F(PayloadTool, EveryRecordCarriesItsChecksumAndCheckReadsThemAll) {
+    const auto files = SixFiles();
+    const auto out = dir.path() / "Setup.data";
+    ASSERT_EQ(Build(out, files).exitCode, 0);
+    const auto stored = SqliteFile(out).Rows("SELECT SHA256 FROM INSTDB ORDER BY UID");
+    ASSERT_EQ(stored.size(), 6u);
+    for (std::size_t i = 0; i < 6; ++i)
+        EXPECT_EQ(stored[i][0], Sha256Sum(dir.path(), files[i])) << i;
+
+    // One flipped byte in the runtime library: no engine error, only the checksum tells.
+    SqliteFile(out).Exec("UPDATE INSTDB SET FDB = x'6c696272617279005cfe' WHERE UID = 5");
+    const auto flipped = RunTool(dir.path(), {"check", out.string()});
+    EXPECT_EQ(flipped.exitCode, 1);
+    EXPECT_NE(flipped.err.find("row 5 (UID 5) does not match its SHA-256 checksum"),
+              std::string::npos)
+        << flipped.err;
+
+    // A payload without checksums is checked as before.
+    SqliteFile(out).Exec("ALTER TABLE INSTDB DROP COLUMN SHA256");
+    const auto unsigned_ = RunTool(dir.path(), {"check", out.string()});
+    EXPECT_EQ(unsigned_.exitCode, 0) << unsigned_.err;
+}
+
 TEST_F(PayloadTool, AFailedBuildLeavesTheEarlierPayloadAndNoHalfBuiltOne) {
     auto files = SixFiles();
     const auto out = dir.path() / "Setup.data";

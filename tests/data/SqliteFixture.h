@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -75,21 +76,27 @@ private:
     sqlite3* db_ = nullptr;
 };
 
-// One INSTDB row: the UID and the file it carries (nullopt: a NULL FDB).
+// One INSTDB row: the UID, the file it carries (nullopt: a NULL FDB) and its checksum.
 struct PayloadRow {
     std::int64_t uid;
     std::optional<std::string> file;
+    std::optional<std::string> sha256 = std::nullopt;
 };
 
 // A payload whose rows are stored in the order given, whatever their UIDs; UID is a plain
-// column, so the physical order is the insertion order.
+// column, so the physical order is the insertion order. It has a SHA256 column when a row
+// gives a checksum.
 inline void MakePayload(const std::filesystem::path& file, const std::vector<PayloadRow>& rows) {
     SqliteFile db(file);
-    db.Exec("CREATE TABLE INSTDB (UID INTEGER, Note TEXT, FDB BLOB)");
+    const bool signed_ = std::any_of(rows.begin(), rows.end(),
+                                     [](const PayloadRow& row) { return row.sha256.has_value(); });
+    db.Exec(signed_ ? "CREATE TABLE INSTDB (UID INTEGER, Note TEXT, FDB BLOB, SHA256 TEXT)"
+                    : "CREATE TABLE INSTDB (UID INTEGER, Note TEXT, FDB BLOB)");
     for (const auto& row : rows) {
-        db.Run("INSERT INTO INSTDB (UID, Note, FDB) VALUES (" + std::to_string(row.uid) +
-                   ", 'row', ?)",
-               {row.file}, true);
+        const std::string uid = std::to_string(row.uid);
+        db.Run("INSERT INTO INSTDB (UID, Note, FDB) VALUES (" + uid + ", 'row', ?)", {row.file},
+               true);
+        if (row.sha256) db.Run("UPDATE INSTDB SET SHA256 = ? WHERE UID = " + uid, {row.sha256});
     }
 }
 

@@ -223,6 +223,16 @@ TEST_F(Installation, AFailedReinstallKeepsThePersonsDatabase) {
     EXPECT_EQ(ReadFile(Installed(paths::kEarlierSystemDatabase)), persons);
 }
 
+TEST_F(Installation, AReinstallRemovesTheHiddenBackupCopyOfARunCutShort) {
+    Install();
+    const fs::path folder = Installed("");
+    WriteFile(folder / ".20261209KVData.qbk.Ab3dE9", "a backup copy cut short");
+    WriteFile(folder / ".20261209KVData.qbk.notes", "someone else's");
+    Install();
+    EXPECT_FALSE(fs::exists(folder / ".20261209KVData.qbk.Ab3dE9"));
+    EXPECT_TRUE(fs::exists(folder / ".20261209KVData.qbk.notes"));
+}
+
 // A failure ends the run at its step: the error leaves the sequence, the window keeps that
 // step's caption and the hourglass, and nothing that was done is undone.
 struct FailureCase {
@@ -271,7 +281,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FailureCase{"MissingPayload",
                     [](Installation& t) { fs::remove(t.dist / "Setup.data"); },
-                    "MachineData.qdb", "正在创建文件夹...... ",
+                    "Setup.data", "正在创建文件夹...... ",
                     {paths::kDataFolder}, {paths::kSystemDatabase, paths::kProgram}},
         FailureCase{"FiveRecordPayload",
                     [](Installation& t) {
@@ -281,8 +291,8 @@ INSTANTIATE_TEST_SUITE_P(
                                      nullptr, nullptr, nullptr);
                         sqlite3_close(db);
                     },
-                    "Setup.data", "正在复制主程序......",
-                    {paths::kSystemDatabase}, {paths::kProgram}},
+                    "Setup.data", "正在创建文件夹...... ",
+                    {paths::kDataFolder}, {paths::kSystemDatabase, paths::kProgram}},
         FailureCase{"RuntimeLibraryCannotBeCreated",
                     [](Installation& t) {
                         // Root ignores permission bits: a folder in the way fails for anyone.

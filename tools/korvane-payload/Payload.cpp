@@ -1,13 +1,16 @@
 #include "tools/korvane-payload/Payload.h"
-#include "utils/mUtils.h"
 
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <set>
-#include <unistd.h>
+
+#include "platform/Sha256.h"
+#include "utils/mUtils.h"
 
 namespace payload {
 namespace {
@@ -108,7 +111,21 @@ void RefuseUnfitFiles(const PayloadFiles& files) {
     }
 }
 
-void StreamFileIntoBlob(Database& db, std::int64_t rowid, const fs::path& file) {
+// The SHA-256 of a file, read chunk by chunk.
+std::string FileChecksum(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) Fail(file.string() + ": cannot be read");
+    std::vector<char> chunk(kChunkSize);
+    Sha256 digest;
+    while (in.read(chunk.data(), kChunkSize) || in.gcount() > 0) {
+        digest.Update(chunk.data(), static_cast<std::size_t>(in.gcount()));
+    }
+    if (in.bad()) Fail(file.string() + ": read failed");
+    return digest.HexDigest();
+}
+
+// Streams the file into the row's zero-filled FDB; returns the SHA-256 of the bytes streamed.
+std::string StreamFileIntoBlob(Database& db, std::int64_t rowid, const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     if (!in) Fail(file.string() + ": cannot be read");
     sqlite3_blob* blob = nullptr;
@@ -117,12 +134,14 @@ void StreamFileIntoBlob(Database& db, std::int64_t rowid, const fs::path& file) 
         Fail(std::string("INSTDB.FDB: ") + sqlite3_errmsg(db.get()));
     }
     std::vector<char> chunk(kChunkSize);
+    Sha256 digest;
     int offset = 0;
     int rc = SQLITE_OK;
     while (rc == SQLITE_OK) {
         in.read(chunk.data(), kChunkSize);
         const auto length = static_cast<int>(in.gcount());
         if (length == 0) break;
+        digest.Update(chunk.data(), static_cast<std::size_t>(length));
         rc = sqlite3_blob_write(blob, chunk.data(), length, offset);
         offset += length;
     }
@@ -132,23 +151,34 @@ void StreamFileIntoBlob(Database& db, std::int64_t rowid, const fs::path& file) 
     if (readFailed || offset != static_cast<std::int64_t>(fs::file_size(file))) {
         Fail(file.string() + ": read failed or the file changed while it was read");
     }
+    return digest.HexDigest();
 }
 
 void WritePayload(const fs::path& out, const PayloadFiles& files) {
     Database db(out, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
     // Large pages: the installer reads each value by rowid, page after page.
     db.Exec("PRAGMA page_size = 65536; PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF");
-    db.Exec("CREATE TABLE INSTDB (UID INTEGER PRIMARY KEY, Name TEXT NOT NULL, FDB BLOB)");
+    // FDB last: SQLite then writes a zeroblob's pages without making the zeros in memory.
+    db.Exec(
+        "CREATE TABLE INSTDB (UID INTEGER PRIMARY KEY, Name TEXT NOT NULL, SHA256 TEXT, "
+        "FDB BLOB)");
     db.Exec("BEGIN");
     for (std::size_t i = 0; i < files.size(); ++i) {
         const std::int64_t uid = static_cast<std::int64_t>(i) + 1;
-        Statement insert(db, "INSERT INTO INSTDB (UID, Name, FDB) VALUES (?, ?, zeroblob(?))");
+        // The checksum goes in with the row: setting it afterwards would rewrite the whole
+        // row, the file's bytes with it, in memory.
+        const std::string checksum = FileChecksum(files[i]);
+        Statement insert(
+            db, "INSERT INTO INSTDB (UID, Name, SHA256, FDB) VALUES (?, ?, ?, zeroblob(?))");
         const std::string name = files[i].filename().string();
         sqlite3_bind_int64(insert.get(), 1, uid);
         sqlite3_bind_text(insert.get(), 2, name.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_int64(insert.get(), 3, static_cast<sqlite3_int64>(fs::file_size(files[i])));
+        sqlite3_bind_text(insert.get(), 3, checksum.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_int64(insert.get(), 4, static_cast<sqlite3_int64>(fs::file_size(files[i])));
         insert.Step();
-        StreamFileIntoBlob(db, uid, files[i]);
+        if (StreamFileIntoBlob(db, uid, files[i]) != checksum) {
+            Fail(files[i].string() + ": the file changed while it was read");
+        }
     }
     db.Exec("COMMIT");
 }
@@ -228,6 +258,49 @@ void CheckSystemDatabase(const Database& payloadDb, std::vector<std::string>& pr
     Database systemDb(scratch.path(), SQLITE_OPEN_READONLY);
     CheckTable(systemDb, "SYSPARAMS", kSystemParamsColumns, problems);
     CheckTable(systemDb, "MMRecord", kInstallLogColumns, problems);
+}
+
+// Reads every record in full, as an installation would, and compares it with its checksum
+// when the payload carries one.
+void CheckRecords(const Database& db, bool signed_, std::vector<std::string>& problems) {
+    Statement rows(db, std::string("SELECT rowid, UID, typeof(FDB), ") +
+                           (signed_ ? "SHA256" : "NULL") + " FROM INSTDB ORDER BY UID");
+    std::vector<char> chunk(kChunkSize);
+    for (int position = 1; rows.Step(); ++position) {
+        const std::string record =
+            "row " + std::to_string(position) + " (UID " + rows.Text(1) + ")";
+        const std::string type = rows.Text(2);
+        Sha256 digest;
+        if (type == "blob" || type == "text") {
+            sqlite3_blob* blob = nullptr;
+            int rc = sqlite3_blob_open(db.get(), "main", "INSTDB", "FDB",
+                                       sqlite3_column_int64(rows.get(), 0), 0, &blob);
+            const int size = rc == SQLITE_OK ? sqlite3_blob_bytes(blob) : 0;
+            for (int offset = 0; offset < size && rc == SQLITE_OK; offset += kChunkSize) {
+                const int length = std::min(kChunkSize, size - offset);
+                rc = sqlite3_blob_read(blob, chunk.data(), length, offset);
+                digest.Update(chunk.data(), static_cast<std::size_t>(length));
+            }
+            sqlite3_blob_close(blob);
+            if (rc != SQLITE_OK) {
+                problems.push_back(record + " cannot be read: " + sqlite3_errstr(rc));
+                continue;
+            }
+        } else if (type != "null") {
+            Statement value(db, "SELECT CAST(FDB AS TEXT) FROM INSTDB WHERE rowid = " +
+                                    std::to_string(sqlite3_column_int64(rows.get(), 0)));
+            value.Step();
+            const std::string text = value.Text(0);
+            digest.Update(text.data(), text.size());
+        }
+        std::string expected = rows.Text(3);
+        std::transform(expected.begin(), expected.end(), expected.begin(), [](char c) {
+            return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        });
+        if (!expected.empty() && digest.HexDigest() != expected) {
+            problems.push_back(record + " does not match its SHA-256 checksum");
+        }
+    }
 }
 
 // ---- Decode ----
@@ -318,6 +391,7 @@ std::vector<std::string> Check(const fs::path& payloadFile) {
                            " rows; an installation needs 6");
         return problems;
     }
+    CheckRecords(db, columns.count("SHA256") > 0, problems);
     CheckSystemDatabase(db, problems);
     return problems;
 }

@@ -15,9 +15,10 @@ namespace payload {
 // In UID order: program, system database, manual, read-me, runtime library, demo database.
 using PayloadFiles = std::array<std::filesystem::path, 6>;
 
-// Streams the six files into a new payload at out (table INSTDB: UID, Name, FDB). A file
-// larger than one SQLite value may hold is refused by name before anything is written;
-// on any failure no payload, whole or half-built, is left at out.
+// Streams the six files into a new payload at out (table INSTDB: UID, Name, SHA256, the
+// checksum of FDB in 64 lower-case hexadecimal digits, and FDB). A file larger than one SQLite
+// value may hold is refused by name before anything is written; on any failure no payload,
+// whole or half-built, is left at out.
 void Build(const std::filesystem::path& out, const PayloadFiles& files);
 
 struct Entry {
@@ -29,6 +30,7 @@ struct Entry {
 std::vector<Entry> List(const std::filesystem::path& payloadFile);
 
 // Every problem that would stop an installation from this payload; empty when it is sound.
+// Every record is read in full and, when the payload carries checksums, compared with its own.
 std::vector<std::string> Check(const std::filesystem::path& payloadFile);
 
 // The inverse of the field text encoding; throws std::runtime_error on a text it never makes.

@@ -19,15 +19,16 @@ constexpr char kHelp[] = R"(Usage:
   korvane-payload build OUT PROGRAM SYSTEMDB MANUAL README RUNTIME DEMO
       Builds the payload OUT from six files, in this order (UID 1 to 6): the program,
       the clean system database, the manual, the read-me, the runtime library and the
-      demonstration database. A file over SQLite's limit for one value is refused by
-      name; on any failure OUT is left as it was.
+      demonstration database, each with its SHA-256 checksum. A file over SQLite's
+      limit for one value is refused by name; on any failure OUT is left as it was.
   korvane-payload list FILE
       Prints UID, size in bytes ("NULL" for no value) and name of every row, in UID order.
   korvane-payload check FILE
       Checks that FILE can be installed from: an SQLite database whose table INSTDB has
-      the columns UID and FDB and at least six rows, row 2 being an SQLite database with
-      the tables SYSPARAMS (CN CA PN DP InsD BkD BkP) and MMRecord (MEMID MDate MTime
-      BeiZhu Uid). Every problem found is named.
+      the columns UID and FDB and at least six rows, every row readable in full and
+      matching its checksum (column SHA256, when the payload has it), row 2 being an
+      SQLite database with the tables SYSPARAMS (CN CA PN DP InsD BkD BkP) and MMRecord
+      (MEMID MDate MTime BeiZhu Uid). Every problem found is named.
   korvane-payload decode SYSTEMDB
       Prints the company details, install date and folder stored (encoded) in SYSPARAMS.
   korvane-payload --help
