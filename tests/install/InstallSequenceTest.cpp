@@ -197,6 +197,52 @@ TEST_F(Installation, ShowsCaptionsAndTipsInTheirOrderAndEndsReadyToClose) {
     EXPECT_TRUE(window.pump.timerEnabled);
 }
 
+TEST_F(Installation, SetsEachTargetAndPausesForEachStepOnSchedule) {
+    // When each target is first seen and each caption shown, in milliseconds from the click.
+    // The fake clock moves only while the sequence pauses, so these times pin every pause.
+    std::vector<std::pair<std::uint32_t, std::string>> timeline;
+    const std::uint32_t start = window.pump.now;
+    std::int32_t lastTarget = pacing.ProgressTarget();
+    std::string lastCaption = window.caption;
+    window.pump.onPump = [&] {
+        if (window.caption != lastCaption) {
+            lastCaption = window.caption;
+            timeline.emplace_back(window.pump.now - start, "caption " + lastCaption);
+        }
+        if (pacing.ProgressTarget() != lastTarget) {
+            lastTarget = pacing.ProgressTarget();
+            timeline.emplace_back(window.pump.now - start, "target " + std::to_string(lastTarget));
+        }
+    };
+    Install();
+
+    const std::vector<std::pair<std::uint32_t, std::string>> expected = {
+        {0, "target 10"},  // then 1 s
+        {1000, "caption " + texts::CreatingFolders()},
+        {1000, "target 20"},  // then 1 s
+        {2000, "target 50"},  // then 3 s
+        {5000, "caption " + texts::CopyingProgram()},
+        {5000, "target 58"},  // then 2 s
+        {7000, "caption " + texts::CopyingDatabase()},
+        // 1 s without a new target, then 68 and 3 s
+        {8000, "target 68"},
+        {11000, "caption " + texts::CopyingDemoDatabase()},
+        {11000, "target 80"},  // then 1 s
+        {12000, "caption " + texts::CopyingHelpFiles()},
+        {12000, "target 85"},  // then 1 s
+        {13000, "caption " + texts::SettingUpSystemFiles()},
+        // 1 s without a new target, then 85 again and 3 s: the gauge holds still
+        {17000, "caption " + texts::CopyingDemoDatabase()},
+        {17000, "target 93"},  // then 1 s
+        {18000, "caption " + texts::UpdatingSystemInformation()},
+        {18000, "target 98"},  // then 1 s
+        {19000, "caption " + texts::CreatingShortcuts()},
+        {19000, "caption " + texts::InstallComplete()},
+        {19000, "target 100"},  // no pause: the gauge climbs on after the return
+    };
+    EXPECT_EQ(timeline, expected);
+}
+
 TEST_F(Installation, KeepsTheEarlierSystemDatabaseOnAReinstall) {
     Install();
     const std::string first = ReadFile(Installed(paths::kSystemDatabase));

@@ -10,7 +10,7 @@
 #include "platform/MenuEntries.h"
 #include "platform/PeFixture.h"
 #include "platform/SetupError.h"
-#include "platform/TestFiles.h"
+#include "support/TestFiles.h"
 #include "platform/WinPaths.h"
 #include "platform/XdgDirs.h"
 #include "support/DesktopFiles.h"

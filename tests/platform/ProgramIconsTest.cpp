@@ -2,7 +2,7 @@
 
 #include "platform/PeFixture.h"
 #include "platform/ProgramIcons.h"
-#include "platform/TestFiles.h"
+#include "support/TestFiles.h"
 #include "support/ScratchDir.h"
 
 namespace {

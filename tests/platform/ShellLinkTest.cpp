@@ -7,8 +7,8 @@
 #include "platform/ShellLink.h"
 #include "platform/WinPaths.h"
 #include "platform/LinkSaving.h"
-#include "platform/LnkReader.h"
-#include "platform/TestFiles.h"
+#include "support/LnkReader.h"
+#include "support/TestFiles.h"
 #include "support/ScratchDir.h"
 
 namespace fs = std::filesystem;

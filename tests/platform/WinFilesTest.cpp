@@ -8,7 +8,7 @@
 #include "platform/SetupError.h"
 #include "platform/WinFiles.h"
 #include "platform/WinPaths.h"
-#include "platform/TestFiles.h"
+#include "support/TestFiles.h"
 #include "support/ScratchDir.h"
 
 namespace fs = std::filesystem;

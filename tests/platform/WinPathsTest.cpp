@@ -8,7 +8,7 @@
 #include "platform/CodePage.h"
 #include "platform/SetupError.h"
 #include "platform/WinPaths.h"
-#include "platform/TestFiles.h"
+#include "support/TestFiles.h"
 #include "support/ScratchDir.h"
 #include "support/Unprivileged.h"
 

@@ -5,7 +5,7 @@
 
 #include "platform/CodePage.h"
 #include "platform/RegText.h"
-#include "platform/TestFiles.h"
+#include "support/TestFiles.h"
 #include "platform/WinRegistry.h"
 #include "support/ScratchDir.h"
 #include "support/Unprivileged.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "data/SqliteFixture.h"
+#include "support/SqliteFixture.h"
 #include "platform/CodePage.h"
 #include "support/ScratchDir.h"
 #include "utils/mUtils.h"

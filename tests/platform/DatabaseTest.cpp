@@ -6,8 +6,8 @@
 #include <functional>
 #include <string>
 
-#include "data/ErrorText.h"
-#include "data/SqliteFixture.h"
+#include "support/ErrorText.h"
+#include "support/SqliteFixture.h"
 #include "platform/CodePage.h"
 #include "platform/Database.h"
 #include "platform/SetupError.h"

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <random>
 
-#include "data/DataStepsFixture.h"
-#include "data/ErrorText.h"
+#include "install/DataStepsFixture.h"
+#include "support/ErrorText.h"
 #include "platform/SetupError.h"
 
 namespace fs = std::filesystem;

@@ -6,10 +6,10 @@
 
 #include "platform/CodePage.h"
 #include "platform/Com.h"
-#include "platform/LnkReader.h"
+#include "support/LnkReader.h"
 #include "platform/SetupError.h"
 #include "platform/ShellLink.h"
-#include "platform/TestFiles.h"
+#include "support/TestFiles.h"
 #include "platform/WinPaths.h"
 #include "platform/WinRegistry.h"
 #include "support/ScratchDir.h"

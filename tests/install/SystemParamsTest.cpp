@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "data/DataStepsFixture.h"
+#include "install/DataStepsFixture.h"
 #include "install/SystemParams.h"
 #include "platform/SetupError.h"
 #include "utils/mUtils.h"

@@ -5,8 +5,8 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
-#include "data/DataStepsFixture.h"
-#include "data/ErrorText.h"
+#include "install/DataStepsFixture.h"
+#include "support/ErrorText.h"
 #include "install/SystemParams.h"
 #include "utils/mUtils.h"
 

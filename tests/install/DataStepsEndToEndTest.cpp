@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "data/DataStepsFixture.h"
+#include "install/DataStepsFixture.h"
 #include "install/SystemParams.h"
 #include "utils/mUtils.h"
 

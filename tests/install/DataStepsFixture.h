@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "data/SqliteFixture.h"
+#include "support/SqliteFixture.h"
 #include "install/InstallPaths.h"
 #include "install/PayloadExtraction.h"
 #include "platform/CodePage.h"
