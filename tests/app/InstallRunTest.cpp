@@ -30,6 +30,7 @@
 #include "support/DesktopFiles.h"
 #include "support/ScopedVariable.h"
 #include "support/ScratchDir.h"
+#include "support/TestFiles.h"
 #include "support/TestDialogs.h"
 #include "support/TypeText.h"
 #include "tools/korvane-payload/Payload.h"
@@ -44,11 +45,6 @@ constexpr unsigned kFastClock = 50;
 
 QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
 std::string G(const char* utf8) { return cp936::FromUtf8(utf8); }
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // The payload's records in UID order, read straight from Setup.data.
 std::vector<std::string> PayloadRecords(const fs::path& payload) {
@@ -168,12 +164,12 @@ private:
     void ExpectInstalledFiles() {
         const auto records = PayloadRecords(win::HostPath(form_->FSourceDir + paths::kPayload));
         QCOMPARE(records.size(), std::size_t{6});
-        QVERIFY(ReadFile(Installed(paths::kProgram)) == records[0]);
-        QVERIFY(ReadFile(Installed(paths::kManual)) == records[2]);
-        QVERIFY(ReadFile(Installed(paths::kReadMe)) == records[3]);
-        QVERIFY(ReadFile(win::HostPath(form_->FSystemDir + paths::kRuntimeLibrary)) ==
+        QVERIFY(test_files::Read(Installed(paths::kProgram)) == records[0]);
+        QVERIFY(test_files::Read(Installed(paths::kManual)) == records[2]);
+        QVERIFY(test_files::Read(Installed(paths::kReadMe)) == records[3]);
+        QVERIFY(test_files::Read(win::HostPath(form_->FSystemDir + paths::kRuntimeLibrary)) ==
                 records[4]);
-        QVERIFY(ReadFile(Installed(paths::kDemoDatabase)) == records[5]);
+        QVERIFY(test_files::Read(Installed(paths::kDemoDatabase)) == records[5]);
         QVERIFY(!fs::exists(Installed(paths::kNewSystemDatabase)));
 
         const fs::path database = Installed(paths::kSystemDatabase);
@@ -206,7 +202,7 @@ private:
         std::erase(compact, '-');
         const fs::path backup = Installed(("\\" + compact + "KVData.qbk").c_str());
         QVERIFY(fs::exists(backup));
-        QVERIFY(ReadFile(backup) == ReadFile(database));
+        QVERIFY(test_files::Read(backup) == test_files::Read(database));
     }
 
     void ExpectShortcuts() {

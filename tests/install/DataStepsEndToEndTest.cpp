@@ -10,7 +10,6 @@
 
 namespace fs = std::filesystem;
 using testing_support::DataStepsTest;
-using testing_support::ReadBytes;
 using testing_support::SqliteFile;
 
 namespace {
@@ -37,7 +36,7 @@ protected:
         return files;
     }
     static std::string Hex(const fs::path& file) {
-        std::string hex = HexText(ReadBytes(file));
+        std::string hex = HexText(test_files::Read(file));
         for (auto& c : hex) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         return hex;
     }
@@ -71,11 +70,11 @@ TEST_F(EndToEnd, TwoInstallationsFromTheDemoPayload) {
         EXPECT_EQ(db.Rows("SELECT count(*), max(MEMID), max(MDate) FROM MMRecord")[0],
                   (std::vector<std::string>{"1", "1", "2026-12-06"}));
     }
-    const std::string afterFirst = ReadBytes(database);
+    const std::string afterFirst = test_files::Read(database);
 
     // The second installation keeps the first one's database, then starts from a clean one.
     Install({"Other", "", "", ""}, {2026, 12, 7, 11, 0, 0});
-    EXPECT_EQ(ReadBytes(folder / "Data" / "MachineData.old"), afterFirst);
+    EXPECT_EQ(test_files::Read(folder / "Data" / "MachineData.old"), afterFirst);
     SqliteFile db(database);
     EXPECT_EQ(db.Rows("SELECT count(*) FROM MMRecord")[0][0], "1");
     EXPECT_EQ(db.Rows("SELECT CN FROM SYSPARAMS")[0][0], EncodeFieldText("Other"));

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "support/SqliteFixture.h"
+#include "support/TestFiles.h"
 #include "install/InstallPaths.h"
 #include "install/PayloadExtraction.h"
 #include "platform/CodePage.h"
@@ -31,7 +32,7 @@ public:  // the cases of a table reach in
     std::filesystem::path Host(const std::string& windowsPath) const {
         return win::HostPath(windowsPath);
     }
-    std::string Read(const std::string& windowsPath) const { return ReadBytes(Host(windowsPath)); }
+    std::string Read(const std::string& windowsPath) const { return test_files::Read(Host(windowsPath)); }
 
     // The six usual files, the second a clean system database.
     std::vector<PayloadRow> SixRows() {

@@ -13,9 +13,7 @@
 namespace fs = std::filesystem;
 using testing_support::DataStepsTest;
 using testing_support::ErrorOf;
-using testing_support::ReadBytes;
 using testing_support::SqliteFile;
-using testing_support::WriteBytes;
 
 namespace {
 
@@ -36,7 +34,7 @@ protected:
         database = Host(installDir + paths::kSystemDatabase);
         earlier = Host(installDir + paths::kEarlierSystemDatabase);
         // The person's database: a system database with a year of work in its log.
-        WriteBytes(work(), testing_support::CleanSystemDatabaseBytes(prefix.scratch()));
+        test_files::Write(work(), testing_support::CleanSystemDatabaseBytes(prefix.scratch()));
         SqliteFile(work()).Exec(
             "INSERT INTO MMRecord (MEMID, BeiZhu) VALUES (1, 'work of a year')");
     }
@@ -105,7 +103,7 @@ TEST_F(EarlierDatabase, AHotJournalIsRolledBackBeforeTheDatabaseIsKept) {
         LeaveAsKilled();
         app.Exec("ROLLBACK");
     }
-    ASSERT_NE(ReadBytes(database), ReadBytes(work())) << "no page of the transaction was written";
+    ASSERT_NE(test_files::Read(database), test_files::Read(work())) << "no page of the transaction was written";
 
     Install();
     EXPECT_EQ(LogAlone(earlier), (std::vector<std::string>{"1 work of a year"}));
@@ -142,7 +140,7 @@ TEST_F(EarlierDatabase, SideFilesLeftWithoutTheirDatabaseNeverReachThePayloadCop
             LeaveAsKilled();
         }
         fs::remove(database);
-        if (*replacement) WriteBytes(database, replacement);
+        if (*replacement) test_files::Write(database, replacement);
         Install();
         ExpectFreshSystemDatabase();
     }
@@ -151,9 +149,9 @@ TEST_F(EarlierDatabase, SideFilesLeftWithoutTheirDatabaseNeverReachThePayloadCop
 TEST_F(EarlierDatabase, TheSideFilesOfTheEarlierDemoDatabaseGoWithIt) {
     const fs::path demo = Host(installDir + paths::kDemoDatabase);
     for (const char* suffix : kSideFiles)
-        WriteBytes(WithSuffix(demo, suffix), "the earlier demo's");
+        test_files::Write(WithSuffix(demo, suffix), "the earlier demo's");
     Install();
-    EXPECT_EQ(ReadBytes(demo), "demo database");
+    EXPECT_EQ(test_files::Read(demo), "demo database");
     ExpectNoSideFiles(demo);
 }
 
@@ -167,13 +165,13 @@ TEST_F(EarlierDatabase, WhatARunCutShortLeftIsClearedAndThePersonsCopyStays) {
                                            ".MachineData.qdb.deleting"};
     const std::vector<std::string> others = {".MachineData.qdb.notes", "MachineData.qdb.a8Kz0Q",
                                              ".Demo.qdb.a8Kz0Q", "notes.txt"};
-    for (const auto& name : ours) WriteBytes(data / name, "left by a killed copy");
-    for (const auto& name : others) WriteBytes(data / name, "someone else's");
+    for (const auto& name : ours) test_files::Write(data / name, "left by a killed copy");
+    for (const auto& name : others) test_files::Write(data / name, "someone else's");
 
     Install();
-    EXPECT_EQ(ReadBytes(earlier), ReadBytes(work()));
+    EXPECT_EQ(test_files::Read(earlier), test_files::Read(work()));
     for (const auto& name : ours) EXPECT_FALSE(fs::exists(data / name)) << name;
-    for (const auto& name : others) EXPECT_EQ(ReadBytes(data / name), "someone else's") << name;
+    for (const auto& name : others) EXPECT_EQ(test_files::Read(data / name), "someone else's") << name;
     for (const auto& entry : fs::directory_iterator(data)) {
         EXPECT_FALSE(entry.path().extension() == ".old" && entry.path() != earlier)
             << entry.path() << ": a copy kept besides the person's";
@@ -187,13 +185,13 @@ TEST_F(EarlierDatabase, AFailedPayloadCopyIsAnErrorNamingTheCopyAndItsCause) {
     const std::string copy = "Cannot copy " + sourceDir + paths::kPayload + " to " + installDir +
                              paths::kSystemDatabase + ": ";
     fs::copy_file(work(), database);
-    const std::string persons = ReadBytes(database);
+    const std::string persons = test_files::Read(database);
 
     // A read-only database in place: Windows refuses to replace it.
     chmod(database.c_str(), 0444);
     EXPECT_EQ(ErrorOf([&] { RunDataSteps(); }), copy + "Permission denied");
     Release();
-    EXPECT_EQ(ReadBytes(database), persons);
+    EXPECT_EQ(test_files::Read(database), persons);
     EXPECT_EQ(win::GetFileAttributesA(installDir + paths::kSystemDatabase),
               win::FILE_ATTRIBUTE_READONLY);
     chmod(database.c_str(), 0644);
@@ -208,12 +206,12 @@ TEST_F(EarlierDatabase, AFailedPayloadCopyIsAnErrorNamingTheCopyAndItsCause) {
         RunDataSteps();
     });
     EXPECT_EQ(message, copy + "File too large");
-    EXPECT_EQ(ReadBytes(database), persons);
+    EXPECT_EQ(test_files::Read(database), persons);
 
     // "Data" is a file: nothing can be written below it.
     fs::remove_all(Host(installDir));
     fs::create_directories(Host(installDir));
-    WriteBytes(Host(installDir) / "Data", "a file");
+    test_files::Write(Host(installDir) / "Data", "a file");
     EXPECT_EQ(ErrorOf([&] { RunDataSteps(); }), copy + "Not a directory");
 }
 

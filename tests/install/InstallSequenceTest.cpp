@@ -20,6 +20,7 @@
 #include "platform/WinPaths.h"
 #include "tests/install/FakeInstallWindow.h"
 #include "tests/support/ScratchDir.h"
+#include "tests/support/TestFiles.h"
 #include "tools/korvane-payload/Payload.h"
 #include "utils/mUtils.h"
 
@@ -29,16 +30,6 @@ namespace texts = install_texts;
 namespace {
 
 std::string Gbk(const char* utf8) { return cp936::FromUtf8(utf8); }
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteFile(const fs::path& path, const std::string& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
 // A clean system database as the payload's second record carries it.
 void MakeSystemDatabase(const fs::path& path) {
@@ -80,7 +71,7 @@ public:
                                   "runtime library", "demo database"};
         for (size_t i = 0; i < files.size(); ++i) {
             files[i] = parts / ("record" + std::to_string(i + 1));
-            if (contents[i]) WriteFile(files[i], contents[i]);
+            if (contents[i]) test_files::Write(files[i], contents[i]);
         }
         MakeSystemDatabase(files[1]);
         fs::create_directories(dist);
@@ -109,11 +100,11 @@ public:
 TEST_F(Installation, LeavesEveryFileRecordAndLink) {
     Install();
 
-    EXPECT_EQ(ReadFile(Installed(paths::kProgram)), "MZ program");
-    EXPECT_EQ(ReadFile(Installed(paths::kManual)), "%PDF-1.4 manual");
-    EXPECT_EQ(ReadFile(Installed(paths::kReadMe)), "read-me");
-    EXPECT_EQ(ReadFile(Installed(paths::kDemoDatabase)), "demo database");
-    EXPECT_EQ(ReadFile(win::HostPath(win::GetSystemDirectoryA() + paths::kRuntimeLibrary)),
+    EXPECT_EQ(test_files::Read(Installed(paths::kProgram)), "MZ program");
+    EXPECT_EQ(test_files::Read(Installed(paths::kManual)), "%PDF-1.4 manual");
+    EXPECT_EQ(test_files::Read(Installed(paths::kReadMe)), "read-me");
+    EXPECT_EQ(test_files::Read(Installed(paths::kDemoDatabase)), "demo database");
+    EXPECT_EQ(test_files::Read(win::HostPath(win::GetSystemDirectoryA() + paths::kRuntimeLibrary)),
               "runtime library");
     EXPECT_FALSE(fs::exists(Installed(paths::kNewSystemDatabase)));
     EXPECT_FALSE(fs::exists(Installed(paths::kEarlierSystemDatabase)));
@@ -132,7 +123,7 @@ TEST_F(Installation, LeavesEveryFileRecordAndLink) {
     std::erase(compact, '-');
     const fs::path backup = Installed("\\" + compact + paths::kBackupSuffix);
     ASSERT_TRUE(fs::exists(backup)) << backup;
-    EXPECT_EQ(ReadFile(backup), ReadFile(database));
+    EXPECT_EQ(test_files::Read(backup), test_files::Read(database));
 
     int links = 0;
     for (const auto& entry : fs::recursive_directory_iterator(prefix.prefix() / "drive_c" / "users")) {
@@ -245,10 +236,10 @@ TEST_F(Installation, SetsEachTargetAndPausesForEachStepOnSchedule) {
 
 TEST_F(Installation, KeepsTheEarlierSystemDatabaseOnAReinstall) {
     Install();
-    const std::string first = ReadFile(Installed(paths::kSystemDatabase));
+    const std::string first = test_files::Read(Installed(paths::kSystemDatabase));
     window.events.clear();
     Install();
-    EXPECT_EQ(ReadFile(Installed(paths::kEarlierSystemDatabase)), first);
+    EXPECT_EQ(test_files::Read(Installed(paths::kEarlierSystemDatabase)), first);
     EXPECT_EQ(CountRows(Installed(paths::kSystemDatabase), "MMRecord"), 1);
 }
 
@@ -259,21 +250,21 @@ TEST_F(Installation, AFailedReinstallKeepsThePersonsDatabase) {
     sqlite3_exec(db, "INSERT INTO MMRecord (MEMID, BeiZhu) VALUES (2, 'work of years')", nullptr,
                  nullptr, nullptr);
     sqlite3_close(db);
-    const std::string persons = ReadFile(Installed(paths::kSystemDatabase));
+    const std::string persons = test_files::Read(Installed(paths::kSystemDatabase));
     sqlite3_open((dist / "Setup.data").c_str(), &db);
     sqlite3_exec(db, "DELETE FROM INSTDB WHERE UID = (SELECT MAX(UID) FROM INSTDB)", nullptr,
                  nullptr, nullptr);
     sqlite3_close(db);
 
     EXPECT_THROW(Install(), SetupError);
-    EXPECT_EQ(ReadFile(Installed(paths::kEarlierSystemDatabase)), persons);
+    EXPECT_EQ(test_files::Read(Installed(paths::kEarlierSystemDatabase)), persons);
 }
 
 TEST_F(Installation, AReinstallRemovesTheHiddenBackupCopyOfARunCutShort) {
     Install();
     const fs::path folder = Installed("");
-    WriteFile(folder / ".20261209KVData.qbk.Ab3dE9", "a backup copy cut short");
-    WriteFile(folder / ".20261209KVData.qbk.notes", "someone else's");
+    test_files::Write(folder / ".20261209KVData.qbk.Ab3dE9", "a backup copy cut short");
+    test_files::Write(folder / ".20261209KVData.qbk.notes", "someone else's");
     Install();
     EXPECT_FALSE(fs::exists(folder / ".20261209KVData.qbk.Ab3dE9"));
     EXPECT_TRUE(fs::exists(folder / ".20261209KVData.qbk.notes"));
@@ -352,12 +343,12 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"DesktopValueOfTheWrongType",
                     [](Installation& t) {
                         const fs::path reg = t.prefix.prefix() / "user.reg";
-                        std::string text = ReadFile(reg);
+                        std::string text = test_files::Read(reg);
                         const auto at = text.find("\"Desktop\"=\"");
                         ASSERT_NE(at, std::string::npos);
                         const auto end = text.find('\n', at);
                         text.replace(at, end - at, "\"Desktop\"=dword:00000001");
-                        WriteFile(reg, text);
+                        test_files::Write(reg, text);
                     },
                     "Invalid data type for 'Desktop'", "正在创建程序快捷方式...... ",
                     {paths::kProgram, paths::kSystemDatabase, paths::kDemoDatabase},

@@ -14,9 +14,7 @@ namespace fs = std::filesystem;
 using testing_support::DataStepsTest;
 using testing_support::ErrorOf;
 using testing_support::PayloadRow;
-using testing_support::ReadBytes;
 using testing_support::SqliteFile;
-using testing_support::WriteBytes;
 
 namespace {
 
@@ -56,7 +54,7 @@ TEST_F(Extraction, ANullRecordGivesAnEmptyFileAndRowsAfterTheSixthAreIgnored) {
     PutPayload(rows);
     // A longer manual from before must not survive in part.
     fs::create_directories(Host(installDir));
-    WriteBytes(Host(installDir) / fs::path(cp936::ToUtf8(paths::kManual + 1)), std::string(100, 'm'));
+    test_files::Write(Host(installDir) / fs::path(cp936::ToUtf8(paths::kManual + 1)), std::string(100, 'm'));
     RunDataSteps();
     rows.pop_back();
     ExpectInstalled(rows);
@@ -75,7 +73,7 @@ TEST_F(Extraction, ABrokenPayloadIsRefusedByNameAndTheDatabaseInPlaceStays) {
          "Cannot open database " + payload + ": the file cannot be read"},
         {"not a database",
          [](Extraction& t) {
-             WriteBytes(t.Host(t.sourceDir) / "Setup.data", std::string(4096, 'x'));
+             test_files::Write(t.Host(t.sourceDir) / "Setup.data", std::string(4096, 'x'));
          },
          payload + " is not an SQLite database"},
         {"no INSTDB",
@@ -98,15 +96,15 @@ TEST_F(Extraction, ABrokenPayloadIsRefusedByNameAndTheDatabaseInPlaceStays) {
     };
     for (const auto& c : cases) {
         fs::create_directories(Host(installDir) / "Data");
-        WriteBytes(Host(installDir + paths::kSystemDatabase), "the person's data");
+        test_files::Write(Host(installDir + paths::kSystemDatabase), "the person's data");
         c.make(*this);
         const std::string before =
-            fs::exists(Host(payload)) ? ReadBytes(Host(payload)) : std::string();
+            fs::exists(Host(payload)) ? test_files::Read(Host(payload)) : std::string();
 
         EXPECT_EQ(ErrorOf([&] { RunDataSteps(); }), c.message) << c.what;
         EXPECT_EQ(Read(installDir + paths::kSystemDatabase), "the person's data") << c.what;
         EXPECT_FALSE(fs::exists(Host(installDir + paths::kProgram))) << c.what;
-        EXPECT_EQ(fs::exists(Host(payload)) ? ReadBytes(Host(payload)) : "", before) << c.what;
+        EXPECT_EQ(fs::exists(Host(payload)) ? test_files::Read(Host(payload)) : "", before) << c.what;
         Release();
         fs::remove_all(Host(installDir));
         fs::remove(Host(payload));
@@ -142,11 +140,11 @@ TEST_F(Extraction, EachRecordIsCheckedAgainstItsChecksum) {
 
 TEST_F(Extraction, AnExistingRuntimeLibraryIsLeftAloneAndTheDemoStillGetsRecordSix) {
     const auto library = Host(systemDir) / "Midas.dll";
-    WriteBytes(library, "the library already there");
+    test_files::Write(library, "the library already there");
     const auto rows = SixRows();
     PutPayload(rows);
     RunDataSteps();
-    EXPECT_EQ(ReadBytes(library), "the library already there");
+    EXPECT_EQ(test_files::Read(library), "the library already there");
     EXPECT_EQ(Read(installDir + paths::kDemoDatabase), "demo database");
 }
 
@@ -154,10 +152,10 @@ TEST_F(Extraction, AReadOnlyPayloadGivesAWritableSystemDatabase) {
     PutPayload(SixRows());
     const auto payload = Host(sourceDir) / "Setup.data";
     win::SetFileAttributesA(sourceDir + paths::kPayload, win::FILE_ATTRIBUTE_READONLY);
-    const std::string before = ReadBytes(payload);
+    const std::string before = test_files::Read(payload);
     RunDataSteps();
     EXPECT_EQ(win::GetFileAttributesA(installDir + paths::kSystemDatabase) & win::FILE_ATTRIBUTE_READONLY, 0u);
-    EXPECT_EQ(ReadBytes(payload), before);
+    EXPECT_EQ(test_files::Read(payload), before);
 }
 
 TEST_F(Extraction, AMissingDestinationFolderStopsWithTheFullPathAndEarlierFilesStay) {
@@ -242,7 +240,7 @@ TEST_F(Extraction, ReinstallsNeverOverwriteTheOnlyCopyOfTheUsersData) {
     RunDataSteps();
     Release();
     // The person works with the system: the database now holds their real data.
-    WriteBytes(Host(installDir + paths::kSystemDatabase), "the user's real data");
+    test_files::Write(Host(installDir + paths::kSystemDatabase), "the user's real data");
 
     RunDataSteps();  // second install: .old holds the real data
     Release();
@@ -256,7 +254,7 @@ TEST_F(Extraction, ReinstallsNeverOverwriteTheOnlyCopyOfTheUsersData) {
 
     std::vector<std::string> kept;
     for (const auto& entry : fs::directory_iterator(Host(installDir) / "Data")) {
-        if (entry.path().extension() == ".old") kept.push_back(ReadBytes(entry.path()));
+        if (entry.path().extension() == ".old") kept.push_back(test_files::Read(entry.path()));
     }
     EXPECT_EQ(kept.size(), 3u);
     EXPECT_EQ(std::count(kept.begin(), kept.end(), "the user's real data"), 1);
@@ -266,7 +264,7 @@ TEST_F(Extraction, ReinstallsNeverOverwriteTheOnlyCopyOfTheUsersData) {
 TEST_F(Extraction, AnUpgradeCopyThatFailsStopsBeforeTheDatabaseIsReplaced) {
     PutPayload(SixRows());
     fs::create_directories(Host(installDir) / "Data");
-    WriteBytes(Host(installDir) / "Data" / "MachineData.qdb", "the user's real data");
+    test_files::Write(Host(installDir) / "Data" / "MachineData.qdb", "the user's real data");
     // A folder where the copy should go: the copy fails.
     fs::create_directories(Host(installDir) / "Data" / "MachineData.old" / "x");
     const std::string message = ErrorOf([&] { RunDataSteps(); });

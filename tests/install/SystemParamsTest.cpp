@@ -27,7 +27,7 @@ protected:
         query = std::make_unique<DbQuery>(*connection);
     }
     void WriteBytesOfCleanDatabase() {
-        testing_support::WriteBytes(database, testing_support::CleanSystemDatabaseBytes(prefix.scratch()));
+        test_files::Write(database, testing_support::CleanSystemDatabaseBytes(prefix.scratch()));
     }
     std::vector<std::vector<std::string>> Rows(const std::string& sql) {
         return SqliteFile(database).Rows(sql);

@@ -8,6 +8,7 @@
 
 #include "support/ErrorText.h"
 #include "support/SqliteFixture.h"
+#include "support/TestFiles.h"
 #include "platform/CodePage.h"
 #include "platform/Database.h"
 #include "platform/SetupError.h"
@@ -16,10 +17,8 @@
 
 namespace fs = std::filesystem;
 using testing_support::ErrorOf;
-using testing_support::ReadBytes;
 using testing_support::ScopedPrefix;
 using testing_support::SqliteFile;
-using testing_support::WriteBytes;
 
 namespace {
 
@@ -141,7 +140,7 @@ std::function<void(Engine&)> AccessFile(std::string signature) {
     return [signature](Engine& e) {
         std::string header(2048, '\0');
         header.replace(4, signature.size(), signature);
-        WriteBytes(e.file, header);
+        test_files::Write(e.file, header);
         e.Connect();
     };
 }
@@ -171,7 +170,7 @@ TEST_F(Engine, FailuresAreErrorsThatSayWhatAndWhere) {
         {"ACE file", AccessFile("Standard ACE DB"), {"Jet", "C:\\db\\test.qdb"}},
         {"other file",
          [](Engine& e) {
-             WriteBytes(e.file, std::string(2048, 'x'));
+             test_files::Write(e.file, std::string(2048, 'x'));
              e.Connect();
          },
          {"not an SQLite database", "C:\\db\\test.qdb"}},
@@ -262,7 +261,7 @@ TEST_F(Engine, RowsAndValuesAreReadOnlyWhenTheCursorAndTheFieldsReachThem) {
     for (int id = 1; id <= 8; ++id, query.Next()) {
         EXPECT_EQ(query.FieldByName("ID").AsString(), std::to_string(id));
         query.FieldByName("Data").SaveToFile("C:\\db\\out.bin");
-        EXPECT_EQ(ReadBytes(prefix.prefix() / "drive_c" / "db" / "out.bin"), "\x01\x02");
+        EXPECT_EQ(test_files::Read(prefix.prefix() / "drive_c" / "db" / "out.bin"), "\x01\x02");
     }
     EXPECT_LT(yielded, 100);
     // The long value is there: reading it is what the connection cannot do.
@@ -286,9 +285,9 @@ TEST_F(Engine, SaveToFileWritesTheValueExactlyAndEmptiesTheFileFirst) {
                 {"an empty blob", ""},
                 {"text", "a\xF0\x9F\x98\x80"}};
     for (const auto& row : rows) {
-        WriteBytes(out, std::string(5000, 'o'));  // longer than any value: must not survive
+        test_files::Write(out, std::string(5000, 'o'));  // longer than any value: must not survive
         query.FieldByName("Data").SaveToFile("C:\\db\\out.bin");
-        EXPECT_EQ(ReadBytes(out), row.expected) << row.what;
+        EXPECT_EQ(test_files::Read(out), row.expected) << row.what;
         query.Next();
     }
     EXPECT_EQ(ErrorOf([&] { query.FieldByName("Data").SaveToFile("C:\\db\\missing\\out.bin"); }),
@@ -302,7 +301,7 @@ TEST_F(Engine, SaveToFileCallsTheHookBetweenChunks) {
     OpenQuery("SELECT * FROM T ORDER BY ID");
     int calls = 0;
     query.FieldByName("Data").SaveToFile("C:\\db\\big.bin", [&] { ++calls; });
-    EXPECT_EQ(ReadBytes(prefix.prefix() / "drive_c" / "db" / "big.bin"), big);
+    EXPECT_EQ(test_files::Read(prefix.prefix() / "drive_c" / "db" / "big.bin"), big);
     EXPECT_GT(calls, 0);
 }
 

@@ -13,6 +13,8 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+
+#include "support/TestFiles.h"
 #include <vector>
 
 namespace testing_support {
@@ -111,20 +113,7 @@ inline std::string CleanSystemDatabaseBytes(const std::filesystem::path& scratch
         SqliteFile db(file);
         db.Exec(sql);
     }
-    std::ifstream in(file, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
-}
-
-inline std::string ReadBytes(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot read " + file.string());
-    return std::string((std::istreambuf_iterator<char>(in)), {});
-}
-
-inline void WriteBytes(const std::filesystem::path& file, const std::string& bytes) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << bytes;
-    if (!out) throw std::runtime_error("cannot write " + file.string());
+    return test_files::Read(file);
 }
 
 }  // namespace testing_support

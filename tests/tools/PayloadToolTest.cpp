@@ -10,15 +10,14 @@
 #include <vector>
 
 #include "support/SqliteFixture.h"
+#include "support/TestFiles.h"
 #include "platform/CodePage.h"
 #include "support/ScratchDir.h"
 #include "utils/mUtils.h"
 
 namespace fs = std::filesystem;
-using testing_support::ReadBytes;
 using testing_support::ScratchDir;
 using testing_support::SqliteFile;
-using testing_support::WriteBytes;
 
 namespace {
 
@@ -37,7 +36,7 @@ Result RunTool(const fs::path& scratch, const std::vector<std::string>& args) {
     const auto err = scratch / "tool.err";
     command += " >'" + out.string() + "' 2>'" + err.string() + "'";
     const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadBytes(out), ReadBytes(err)};
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, test_files::Read(out), test_files::Read(err)};
 }
 
 class PayloadTool : public ::testing::Test {
@@ -53,7 +52,7 @@ protected:
             {"Demo.qdb", "demo"}};
         std::vector<std::string> paths;
         for (const auto& [name, bytes] : files) {
-            WriteBytes(dir.path() / name, bytes);
+            test_files::Write(dir.path() / name, bytes);
             paths.push_back((dir.path() / name).string());
         }
         return paths;
@@ -97,7 +96,7 @@ TEST_F(PayloadTool, BuildsAPayloadThatListsChecksAndHoldsTheFilesExactly) {
     const auto rows = payload.Rows("SELECT hex(FDB) FROM INSTDB ORDER BY UID");
     ASSERT_EQ(rows.size(), 6u);
     for (std::size_t i = 0; i < 6; ++i) {
-        std::string hex = HexText(ReadBytes(files[i]));
+        std::string hex = HexText(test_files::Read(files[i]));
         for (auto& c : hex) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         EXPECT_EQ(rows[i][0], hex) << files[i];
     }
@@ -108,7 +107,7 @@ std::string Sha256Sum(const fs::path& scratch, const std::string& file) {
     const auto out = scratch / "sha256sum.out";
     const std::string command = "sha256sum '" + file + "' >'" + out.string() + "'";
     if (std::system(command.c_str()) != 0) return "(sha256sum failed)";
-    return ReadBytes(out).substr(0, 64);
+    return test_files::Read(out).substr(0, 64);
 }
 
 TEST_F(PayloadTool, EveryRecordCarriesItsChecksumAndCheckReadsThemAll) {
@@ -137,11 +136,11 @@ TEST_F(PayloadTool, EveryRecordCarriesItsChecksumAndCheckReadsThemAll) {
 TEST_F(PayloadTool, AFailedBuildLeavesTheEarlierPayloadAndNoHalfBuiltOne) {
     auto files = SixFiles();
     const auto out = dir.path() / "Setup.data";
-    WriteBytes(out, "earlier payload");
+    test_files::Write(out, "earlier payload");
 
     // One value holds at most 1,000,000,000 bytes; a sparse file costs no disk.
     const auto huge = dir.path() / "huge.dll";
-    WriteBytes(huge, "");
+    test_files::Write(huge, "");
     fs::resize_file(huge, 1'000'000'001);
     files[4] = huge.string();
     const auto tooLarge = Build(out, files);
@@ -154,7 +153,7 @@ TEST_F(PayloadTool, AFailedBuildLeavesTheEarlierPayloadAndNoHalfBuiltOne) {
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_NE(missing.err.find("missing.dll"), std::string::npos) << missing.err;
 
-    EXPECT_EQ(ReadBytes(out), "earlier payload");
+    EXPECT_EQ(test_files::Read(out), "earlier payload");
     EXPECT_FALSE(fs::exists(dir.path() / "Setup.data.building"));
 }
 
@@ -190,14 +189,14 @@ TEST_F(PayloadTool, CheckNamesEveryProblem) {
     for (const auto& c : cases) {
         const auto file = dir.path() / (std::string(c.what) + ".data");
         if (c.sql.empty()) {
-            WriteBytes(file, std::string(2048, 'x'));
+            test_files::Write(file, std::string(2048, 'x'));
         } else {
             SqliteFile db(file);
             db.Exec(c.sql);
             if (!c.systemDbSql.empty()) {
                 const auto systemDb = dir.path() / (std::string(c.what) + ".qdb");
                 SqliteFile(systemDb).Exec(c.systemDbSql);
-                db.Run("UPDATE INSTDB SET FDB = ? WHERE UID = 2", {ReadBytes(systemDb)}, true);
+                db.Run("UPDATE INSTDB SET FDB = ? WHERE UID = 2", {test_files::Read(systemDb)}, true);
             }
         }
         const auto check = RunTool(dir.path(), {"check", file.string()});
@@ -215,7 +214,7 @@ TEST_F(PayloadTool, TheDemoPayloadOfTheBuildIsSound) {
 
 TEST_F(PayloadTool, DecodePrintsTheStoredCompanyDetailsInPlainText) {
     const auto systemDb = dir.path() / "MachineData.qdb";
-    WriteBytes(systemDb, testing_support::CleanSystemDatabaseBytes(dir.path()));
+    test_files::Write(systemDb, testing_support::CleanSystemDatabaseBytes(dir.path()));
     {
         SqliteFile db(systemDb);
         std::vector<std::optional<std::string>> values;
