@@ -4,10 +4,10 @@
 
 #include "platform/CodePage.h"
 #include "platform/Com.h"
-#include "platform/ShellLink.h"
-#include "platform/WinPaths.h"
 #include "platform/LinkSaving.h"
 #include "platform/LnkReader.h"
+#include "platform/PrefixSkeleton.h"
+#include "platform/ShellLink.h"
 #include "platform/TestFiles.h"
 #include "support/ScratchDir.h"
 

@@ -5,10 +5,11 @@
 #include <sys/stat.h>
 
 #include "platform/CodePage.h"
+#include "platform/PathMapping.h"
+#include "platform/PrefixSkeleton.h"
 #include "platform/SetupError.h"
-#include "platform/WinFiles.h"
-#include "platform/WinPaths.h"
 #include "platform/TestFiles.h"
+#include "platform/WinFiles.h"
 #include "support/ScratchDir.h"
 
 namespace fs = std::filesystem;

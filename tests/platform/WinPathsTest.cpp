@@ -6,8 +6,10 @@
 #include <unistd.h>
 
 #include "platform/CodePage.h"
+#include "platform/PathMapping.h"
+#include "platform/PrefixRoot.h"
+#include "platform/PrefixSkeleton.h"
 #include "platform/SetupError.h"
-#include "platform/WinPaths.h"
 #include "platform/TestFiles.h"
 #include "support/ScratchDir.h"
 #include "support/Unprivileged.h"
