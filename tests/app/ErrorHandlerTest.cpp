@@ -3,6 +3,8 @@
 #include "app/ErrorHandler.h"
 #include "platform/CodePage.h"
 
+using namespace cp936::literals;
+
 namespace {
 
 TEST(ErrorBoxText, AppendsAFullStopAfterCharactersThatSortAfterIt) {
@@ -11,8 +13,7 @@ TEST(ErrorBoxText, AppendsAFullStopAfterCharactersThatSortAfterIt) {
     EXPECT_EQ(ErrorBoxText("Is it?"), "Is it?.");  // "?" sorts after "."
     EXPECT_EQ(ErrorBoxText("x!"), "x!");
     EXPECT_EQ(ErrorBoxText(""), "");
-    const std::string zhong = cp936::FromUtf8("中");
-    EXPECT_EQ(ErrorBoxText(zhong), zhong + ".");
+    EXPECT_EQ(ErrorBoxText("无法打开"_gbk), "无法打开."_gbk);  // a lead byte sorts after "."
 }
 
 }  // namespace
