@@ -5,13 +5,13 @@
 #include <QIcon>
 
 #include "app/UiText.h"
+#include "platform/CodePage.h"
+
+using namespace cp936::literals;
 
 namespace {
 
-// Korvane通用机器设备管理系统-安装向导
-const std::string kApplicationTitle =
-    "Korvane\xcd\xa8\xd3\xc3\xbb\xfa\xc6\xf7\xc9\xe8\xb1\xb8\xb9\xdc\xc0\xed\xcf\xb5\xcd\xb3-"
-    "\xb0\xb2\xd7\xb0\xcf\xf2\xb5\xbc";
+const std::string kApplicationTitle = "Korvane通用机器设备管理系统-安装向导"_gbk;
 
 }  // namespace
 

@@ -4,6 +4,7 @@
 
 #include "app/Application.h"
 #include "app/Dialogs.h"
+#include "platform/CodePage.h"
 #include "platform/SetupError.h"
 
 void ReportErrors(Dialogs& dialogs, const std::function<void()>& handler) {
@@ -17,4 +18,12 @@ void ReportErrors(Dialogs& dialogs, const std::function<void()>& handler) {
     } catch (...) {
         dialogs.ErrorBox(ApplicationTitle(), ErrorBoxText("Unknown error"));
     }
+}
+
+std::string ErrorBoxText(std::string_view message) {
+    std::string text(message);
+    const auto last = cp936::LastCharStart(text);
+    // Compared as an unsigned byte: the lead byte of a Chinese character sorts after ".".
+    if (last != std::string::npos && static_cast<unsigned char>(text[last]) > '.') text += '.';
+    return text;
 }

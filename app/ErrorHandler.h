@@ -4,7 +4,13 @@
 // application title, and nothing ever crosses Qt's event loop.
 
 #include <functional>
+#include <string>
+#include <string_view>
 
 class Dialogs;
 
 void ReportErrors(Dialogs& dialogs, const std::function<void()>& handler);
+
+// The text the error box shows: the message, with a full stop appended when its last
+// character sorts after "." (so "... 不能打开" gains one, "... failed." does not).
+std::string ErrorBoxText(std::string_view message);

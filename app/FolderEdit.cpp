@@ -11,6 +11,8 @@
 #include "platform/WinFiles.h"
 #include "utils/mUtils.h"
 
+using namespace cp936::literals;
+
 namespace {
 
 // No system box may ask for a missing medium while the browser walks the drives; the
@@ -55,9 +57,9 @@ std::string FolderEdit::StartFolder() const {
 }
 
 void FolderEdit::RefuseFolder(const std::string& shownPath) {
-    dialogs_.MessageDialog(ApplicationTitle(),
-                           cp936::FromUtf8("    文件夹“") + shownPath +
-                               cp936::FromUtf8("”的名称含有无法使用的字符，请另选文件夹！    "));
+    dialogs_.MessageDialog(
+        ApplicationTitle(),
+        "    文件夹“"_gbk + shownPath + "”的名称含有无法使用的字符，请另选文件夹！    "_gbk);
 }
 
 void FolderEdit::Browse() {

@@ -6,7 +6,10 @@
 #include <memory>
 
 #include "app/UiText.h"
+#include "platform/CodePage.h"
 #include "platform/SetupError.h"
+
+using namespace cp936::literals;
 
 namespace {
 
@@ -16,10 +19,7 @@ struct HandleCloser {
 using TurboHandle = std::unique_ptr<void, HandleCloser>;
 
 [[noreturn]] void Refuse(const QString& name) {
-    // "Cannot decode picture %s"
-    throw SetupError(
-        FormatMessage("\xce\xde\xb7\xa8\xbd\xe2\xc2\xeb\xcd\xbc\xc6\xac %s",  // 无法解码图片
-                      Gbk(name)));
+    throw SetupError(FormatMessage("无法解码图片 %s"_gbk, Gbk(name)));  // cannot decode picture
 }
 
 }  // namespace

@@ -28,11 +28,9 @@
 #include "platform/CodePage.h"
 #include "platform/WinFiles.h"
 
-namespace {
+using namespace cp936::literals;
 
-// The window's own texts, written here in UTF-8 and held as code page 936 like every other.
-std::string T(const char* utf8) { return cp936::FromUtf8(utf8); }
-QString U(const char* utf8) { return Ui(T(utf8)); }
+namespace {
 
 constexpr int kSplashHeight = 288;
 constexpr int kHeaderHeight = 52;
@@ -45,15 +43,15 @@ Control* Named(const char* name, Control* control) {
     return control;
 }
 
-QLabel* NewLabel(const char* name, QWidget* page, const char* utf8, QPoint at) {
-    auto* label = Named(name, new QLabel(U(utf8), page));
+QLabel* NewLabel(const char* name, QWidget* page, std::string_view text, QPoint at) {
+    auto* label = Named(name, new QLabel(Ui(text), page));
     label->move(at);
     label->adjustSize();
     return label;
 }
 
-QPushButton* NewButton(const char* name, QWidget* form, const char* utf8, QRect box) {
-    auto* button = Named(name, new QPushButton(U(utf8), form));
+QPushButton* NewButton(const char* name, QWidget* form, std::string_view text, QRect box) {
+    auto* button = Named(name, new QPushButton(Ui(text), form));
     button->setGeometry(box);
     button->setAutoDefault(false);
     button->setDefault(false);
@@ -97,7 +95,7 @@ void TMainForm::CreateWindowFrame() {
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(492, 337);
-    setWindowTitle(U("Korvane通用机器设备管理系统-安装程序"));
+    setWindowTitle(Ui("Korvane通用机器设备管理系统-安装程序"_gbk));
     QFont face(QStringLiteral("宋体"));
     face.setPixelSize(12);
     setFont(face);
@@ -132,41 +130,43 @@ void TMainForm::CreatePages() {
 }
 
 void TMainForm::CreateAgreementPage() {
-    Label12 = NewLabel("Label12", TabSheet1, "您必须接受此协议，才能使用本软件。", {8, 40});
+    Label12 = NewLabel("Label12", TabSheet1, "您必须接受此协议，才能使用本软件。"_gbk, {8, 40});
     Memo1 = Named("Memo1", new AgreementMemo(TabSheet1));
     Memo1->setGeometry(0, 60, 483, 170);
     Memo1->setPlainText(LicenceAgreement());
-    CheckBox1 = Named("CheckBox1", new QCheckBox(U("我同意，接受此协议。"), TabSheet1));
+    CheckBox1 = Named("CheckBox1", new QCheckBox(Ui("我同意，接受此协议。"_gbk), TabSheet1));
     CheckBox1->setGeometry(1, 237, 185, 17);
 }
 
 void TMainForm::CreateFolderPage() {
-    Label8 = NewLabel("Label8", TabSheet2, "感谢您使用Korvane软件！", {56, 40});
-    Label9 = NewLabel("Label9", TabSheet2,
-                      "您现在要安装的是《Korvane通用机器设备管理系统(单机版)V3.50》。", {56, 56});
-    Label10 = NewLabel("Label10", TabSheet2, "本向导将指引您完成软件的安装工作。", {56, 88});
+    Label8 = NewLabel("Label8", TabSheet2, "感谢您使用Korvane软件！"_gbk, {56, 40});
+    Label9 =
+        NewLabel("Label9", TabSheet2,
+                 "您现在要安装的是《Korvane通用机器设备管理系统(单机版)V3.50》。"_gbk, {56, 56});
+    Label10 = NewLabel("Label10", TabSheet2, "本向导将指引您完成软件的安装工作。"_gbk, {56, 88});
     Label11 = NewLabel("Label11", TabSheet2,
-                       "软件将安装在下面的文件夹中，你也可以选择自定的文件夹：", {56, 144});
+                       "软件将安装在下面的文件夹中，你也可以选择自定的文件夹："_gbk, {56, 144});
     DE1 = Named("DE1", new FolderEdit(TabSheet2, dialogs_));
     DE1->setGeometry(56, 168, 371, 21);
     Label2 =
         NewLabel("Label2", TabSheet2,
-                 "注：如果你想在原来较低版本的基础上升级，请安装在原来的文件夹下。", {54, 208});
+                 "注：如果你想在原来较低版本的基础上升级，请安装在原来的文件夹下。"_gbk, {54, 208});
 }
 
 void TMainForm::CreateInformationPage() {
-    Label14 = NewLabel("Label14", TabSheet3, "请输入以下信息：", {24, 48});
-    Edit2 = Named("Edit2", new LabelledEdit(TabSheet3, U("公司名称 "), 30));
+    Label14 = NewLabel("Label14", TabSheet3, "请输入以下信息："_gbk, {24, 48});
+    Edit2 = Named("Edit2", new LabelledEdit(TabSheet3, Ui("公司名称 "_gbk), 30));
     Edit2->Place({80, 75, 349, 20});
-    Edit4 = Named("Edit4", new LabelledEdit(TabSheet3, U("通信地址 "), 30));
+    Edit4 = Named("Edit4", new LabelledEdit(TabSheet3, Ui("通信地址 "_gbk), 30));
     Edit4->Place({80, 99, 349, 20});
-    Edit5 = Named("Edit5", new LabelledEdit(TabSheet3, U("部门名称 "), 20));
+    Edit5 = Named("Edit5", new LabelledEdit(TabSheet3, Ui("部门名称 "_gbk), 20));
     Edit5->Place({80, 123, 185, 20});
-    Label16 = NewLabel("Label16", TabSheet3, "（最多十个汉字）", {275, 126});
-    Edit6 = Named("Edit6", new LabelledEdit(TabSheet3, U("邮政编码 "), 6));
+    Label16 = NewLabel("Label16", TabSheet3, "（最多十个汉字）"_gbk, {275, 126});
+    Edit6 = Named("Edit6", new LabelledEdit(TabSheet3, Ui("邮政编码 "_gbk), 6));
     Edit6->Place({80, 147, 81, 20});
-    Label3 = Named("Label3", new QLabel(U("以上内容请认真填写，因为它们涉及到报表打印的正确与否。"),
-                                        TabSheet3));
+    Label3 = Named(
+        "Label3",
+        new QLabel(Ui("以上内容请认真填写，因为它们涉及到报表打印的正确与否。"_gbk), TabSheet3));
     QFont bold = Label3->font();
     bold.setBold(true);
     Label3->setFont(bold);
@@ -178,7 +178,7 @@ void TMainForm::CreateInformationPage() {
 }
 
 void TMainForm::CreateProgressPage() {
-    InfoLabel = NewLabel("InfoLabel", TabSheet4, "正在安装...", {3, 226});
+    InfoLabel = NewLabel("InfoLabel", TabSheet4, "正在安装..."_gbk, {3, 226});
     Gauge1 = Named("Gauge1", new Gauge(TabSheet4));
     Gauge1->setGeometry(1, 240, 482, 19);
 }
@@ -202,7 +202,7 @@ void TMainForm::CreateHeaderPanel() {
     Panel1->SetFillChild(Image1);
     Image1->SetPicture(LoadArtwork(QStringLiteral("splash.jpg")));
     Image1->setCursor(Qt::PointingHandCursor);
-    Image1->setToolTip(U("点击开始安装"));
+    Image1->setToolTip(Ui("点击开始安装"_gbk));
 
     QFont shadowFace = font();
     shadowFace.setPixelSize(13);
@@ -221,9 +221,9 @@ void TMainForm::CreateHeaderPanel() {
 }
 
 void TMainForm::CreateButtons() {
-    NextStepBtn = NewButton("NextStepBtn", this, "下一步 >>", {306, 304, 90, 25});
-    PreStepBtn = NewButton("PreStepBtn", this, "<< 上一步", {213, 304, 90, 25});
-    ExitBtn = NewButton("ExitBtn", this, "※ 退出", {399, 304, 90, 25});
+    NextStepBtn = NewButton("NextStepBtn", this, "下一步 >>"_gbk, {306, 304, 90, 25});
+    PreStepBtn = NewButton("PreStepBtn", this, "<< 上一步"_gbk, {213, 304, 90, 25});
+    ExitBtn = NewButton("ExitBtn", this, "※ 退出"_gbk, {399, 304, 90, 25});
 }
 
 void TMainForm::CreateTabOrder() {
@@ -252,8 +252,8 @@ void TMainForm::FormCreate() {
     ShowStep(0);
     FSystemDir = win::GetSystemDirectoryA();
     FSourceDir = ProgramFolder(win::GetModuleFileNameA());
-    DE1->SetText(T("C:\\Program Files\\Korvane"));
-    DE1->SetInitialDir(T("C:\\Program Files"));
+    DE1->SetText("C:\\Program Files\\Korvane");
+    DE1->SetInitialDir("C:\\Program Files");
 }
 
 // ---- The wizard ----
@@ -267,16 +267,16 @@ void TMainForm::ShowStep(int step) {
         bool splash;
         QWidget* page;
         bool backAndNext;
-        const char* nextCaption;
+        std::string nextCaption;
         Next next;
         bool exitEnabled;
         QWidget* focus;
     } steps[] = {
-        {true, TabSheet1, false, "下一步 >>", Next::WhileAccepted, true, nullptr},
-        {false, TabSheet1, true, "下一步 >>", Next::WhileAccepted, true, nullptr},
-        {false, TabSheet2, true, "下一步 >>", Next::WhileAccepted, true, nullptr},
-        {false, TabSheet3, true, "开始安装", Next::Enabled, true, Edit2},
-        {false, TabSheet4, false, "开始安装", Next::Enabled, false, nullptr},
+        {true, TabSheet1, false, "下一步 >>"_gbk, Next::WhileAccepted, true, nullptr},
+        {false, TabSheet1, true, "下一步 >>"_gbk, Next::WhileAccepted, true, nullptr},
+        {false, TabSheet2, true, "下一步 >>"_gbk, Next::WhileAccepted, true, nullptr},
+        {false, TabSheet3, true, "开始安装"_gbk, Next::Enabled, true, Edit2},
+        {false, TabSheet4, false, "开始安装"_gbk, Next::Enabled, false, nullptr},
     };
     const auto& shown = steps[step];
     PC->ShowPage(shown.page);
@@ -285,7 +285,7 @@ void TMainForm::ShowStep(int step) {
     Image2->setVisible(!shown.splash);
     PreStepBtn->setVisible(shown.backAndNext);
     NextStepBtn->setVisible(shown.backAndNext);
-    NextStepBtn->setText(U(shown.nextCaption));
+    NextStepBtn->setText(Ui(shown.nextCaption));
     NextStepBtn->setEnabled(shown.next == Next::Enabled || CheckBox1->isChecked());
     ExitBtn->setEnabled(shown.exitEnabled);
     FStep = step;
@@ -310,16 +310,16 @@ bool TMainForm::EntryChecksPass() {
     // Only bytes 0..32 count as blank: a box of full-width spaces is not empty.
     const struct {
         LabelledEdit* box;
-        const char* message;
+        std::string message;
     } checks[] = {
-        {Edit2, "    公司名称不能为空！    "},
-        {Edit4, "    公司通信地址不能为空！    "},
-        {Edit5, "    部门名称不能为空！    "},
-        {Edit6, "    邮政编码不能为空！    "},
+        {Edit2, "    公司名称不能为空！    "_gbk},
+        {Edit4, "    公司通信地址不能为空！    "_gbk},
+        {Edit5, "    部门名称不能为空！    "_gbk},
+        {Edit6, "    邮政编码不能为空！    "_gbk},
     };
     for (const auto& check : checks) {
         if (!cp936::TrimControl(check.box->Text()).empty()) continue;
-        dialogs_.MessageDialog(ApplicationTitle(), T(check.message));
+        dialogs_.MessageDialog(ApplicationTitle(), check.message);
         check.box->setFocus();
         return false;
     }
@@ -335,7 +335,7 @@ void TMainForm::DE1AfterDialog(std::string& name, bool&) {
 }
 
 void TMainForm::ExitBtnClick() {
-    if (Gbk(ExitBtn->text()) == T("关闭")) {
+    if (Gbk(ExitBtn->text()) == "关闭"_gbk) {
         close();
         return;
     }
@@ -343,9 +343,9 @@ void TMainForm::ExitBtnClick() {
     const std::string line = "\x0A\x0D";
     const std::string indent(8, ' ');
     const std::string question = line + indent +
-                                 T("你尚未完成安装过程! 你可以在以后完成该系统的安装。") + line +
-                                 line + indent + T("你确定要退出安装吗? ") + line;
-    if (dialogs_.YesNoBox(T("提示"), question)) close();
+                                 "你尚未完成安装过程! 你可以在以后完成该系统的安装。"_gbk + line +
+                                 line + indent + "你确定要退出安装吗? "_gbk + line;
+    if (dialogs_.YesNoBox("提示"_gbk, question)) close();
 }
 
 // ---- Keyboard ----
@@ -464,7 +464,7 @@ void TMainForm::SetBusyCursor(bool busy) {
 
 void TMainForm::EnableCloseButton() {
     ExitBtn->setEnabled(true);
-    ExitBtn->setText(U("关闭"));
+    ExitBtn->setText(Ui("关闭"_gbk));
     ExitBtn->setFocus();
 }
 

@@ -9,8 +9,8 @@
 #include "app/NewInstall.h"
 #include "app/QtDialogs.h"
 #include "platform/Com.h"
+#include "platform/PrefixSkeleton.h"
 #include "platform/WinFiles.h"
-#include "platform/WinPaths.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);

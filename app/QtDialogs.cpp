@@ -4,8 +4,8 @@
 #include <QMessageBox>
 
 #include "platform/CodePage.h"
+#include "platform/PathMapping.h"
 #include "platform/SetupError.h"
-#include "platform/WinPaths.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include "install/ProgressPacing.h"
 #include "install/SystemParams.h"
 #include "platform/Database.h"
+#include "platform/PrefixSkeleton.h"
 #include "platform/WinFiles.h"
-#include "platform/WinPaths.h"
 #include "utils/mUtils.h"
 
 namespace texts = install_texts;

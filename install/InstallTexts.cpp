@@ -5,14 +5,14 @@
 // The texts are written here in UTF-8 and turned into code page 936 where they are used;
 // every one of them has a GBK form, so the conversion cannot fail.
 
+using namespace cp936::literals;
+
 namespace install_texts {
 namespace {
 
-std::string Gbk(const char* utf8) { return cp936::FromUtf8(utf8); }
-
 TipSet Tips(const char* const (&lines)[5]) {
     TipSet tips;
-    for (size_t i = 0; i < tips.size(); ++i) tips[i] = Gbk(lines[i]);
+    for (size_t i = 0; i < tips.size(); ++i) tips[i] = cp936::FromUtf8(lines[i]);
     return tips;
 }
 
@@ -68,16 +68,16 @@ const char* const kPermissions[5] = {
 }  // namespace
 
 // Six ASCII full stops each; every caption but the main program's ends in one space.
-std::string CreatingFolders() { return Gbk("正在创建文件夹...... "); }
-std::string CopyingProgram() { return Gbk("正在复制主程序......"); }
-std::string CopyingDatabase() { return Gbk("正在复制数据库...... "); }
-std::string CopyingDemoDatabase() { return Gbk("正在复制演示数据库...... "); }
-std::string CopyingHelpFiles() { return Gbk("正在复制帮助文件...... "); }
-std::string SettingUpSystemFiles() { return Gbk("正在设置系统文件...... "); }
-std::string UpdatingSystemInformation() { return Gbk("正在更新系统信息...... "); }
-std::string CreatingShortcuts() { return Gbk("正在创建程序快捷方式...... "); }
+std::string CreatingFolders() { return "正在创建文件夹...... "_gbk; }
+std::string CopyingProgram() { return "正在复制主程序......"_gbk; }
+std::string CopyingDatabase() { return "正在复制数据库...... "_gbk; }
+std::string CopyingDemoDatabase() { return "正在复制演示数据库...... "_gbk; }
+std::string CopyingHelpFiles() { return "正在复制帮助文件...... "_gbk; }
+std::string SettingUpSystemFiles() { return "正在设置系统文件...... "_gbk; }
+std::string UpdatingSystemInformation() { return "正在更新系统信息...... "_gbk; }
+std::string CreatingShortcuts() { return "正在创建程序快捷方式...... "_gbk; }
 // A full-width exclamation mark, then one ASCII space.
-std::string InstallComplete() { return Gbk("安装完成！ "); }
+std::string InstallComplete() { return "安装完成！ "_gbk; }
 
 TipSet IntroductionTips() { return Tips(kIntroduction); }
 TipSet ModuleTips() { return Tips(kModules); }
@@ -87,11 +87,11 @@ TipSet PrintingTips() { return Tips(kPrinting); }
 TipSet PermissionTips() { return Tips(kPermissions); }
 TipSet NoTips() { return TipSet{}; }
 
-std::string ProgramGroup() { return Gbk("Korvane软件"); }
+std::string ProgramGroup() { return "Korvane软件"_gbk; }
 // "．" in V3．50 is the full-width full stop, so the link name keeps its whole text.
-std::string DesktopShortcutName() { return Gbk("Korvane机器设备管理系统 V3．50"); }
-std::string ProgramShortcutName() { return Gbk("Korvane通用机器设备管理系统V3．50"); }
-std::string ReadMeShortcutName() { return Gbk("软件使用必读"); }
-std::string ManualShortcutName() { return Gbk("使用说明书"); }
+std::string DesktopShortcutName() { return "Korvane机器设备管理系统 V3．50"_gbk; }
+std::string ProgramShortcutName() { return "Korvane通用机器设备管理系统V3．50"_gbk; }
+std::string ReadMeShortcutName() { return "软件使用必读"_gbk; }
+std::string ManualShortcutName() { return "使用说明书"_gbk; }
 
 }  // namespace install_texts

@@ -6,6 +6,8 @@
 #include "platform/Database.h"
 #include "utils/mUtils.h"
 
+using namespace cp936::literals;
+
 namespace {
 
 std::string TwoDigits(int value) {
@@ -68,15 +70,15 @@ void WriteSystemParams(DbQuery& query, const CompanyDetails& details,
 }
 
 void AppendInstallLog(DbQuery& query, DbConnection& connection, const win::SYSTEMTIME& now) {
-    // "系统安装": the log's word for an installation.
-    static const std::string kInstallRemark = cp936::FromUtf8("系统安装");
+    // The log's word for an installation.
+    const std::string installRemark = "系统安装"_gbk;
     query.SetSQL("SELECT * FROM MMRecord");
     query.Open();
     query.Append();
     query.FieldByName("MEMID").SetAsInteger(query.RecordCount() + 1);
     query.FieldByName("MDate").SetAsString(FormatDate(now));
     query.FieldByName("MTime").SetAsString(FormatTime(now));
-    query.FieldByName("BeiZhu").SetAsString(kInstallRemark);
+    query.FieldByName("BeiZhu").SetAsString(installRemark);
     query.FieldByName("Uid").SetAsString("8888");
     query.Post();
     query.Close();

@@ -42,6 +42,10 @@ std::string ToUtf8(std::string_view gbk) { return Convert("UTF-8", "CP936", gbk)
 
 std::string FromUtf8(std::string_view utf8) { return Convert("CP936", "UTF-8", utf8); }
 
+inline namespace literals {
+std::string operator""_gbk(const char* utf8, std::size_t size) { return FromUtf8({utf8, size}); }
+}  // namespace literals
+
 std::u16string ToUtf16(std::string_view gbk) {
     const std::string bytes = Convert("UTF-16LE", "CP936", gbk);
     std::u16string result(bytes.size() / 2, u'\0');

@@ -3,6 +3,7 @@
 // This module owns every conversion to and from Unicode, and the searches that must go by
 // whole characters because a trail byte can equal "\" (誠 is D5 5C).
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -17,6 +18,13 @@ bool IsLeadByte(unsigned char byte);
 std::string ToUtf8(std::string_view gbk);
 std::string FromUtf8(std::string_view utf8);
 std::u16string ToUtf16(std::string_view gbk);
+
+// The one way to write a text in the source: "正在安装..."_gbk is the code page 936 form of a
+// UTF-8 literal, made when it is evaluated. A character code page 936 lacks raises SetupError
+// there, the first time the line runs. After "using namespace cp936::literals;".
+inline namespace literals {
+std::string operator""_gbk(const char* utf8, std::size_t size);
+}  // namespace literals
 
 // Offset of the last character (not trail byte) of text that is one of the single-byte
 // delimiters; npos when there is none.

@@ -16,9 +16,11 @@
 #include "platform/CodePage.h"
 #include "platform/DesktopEntry.h"
 #include "platform/HostNames.h"
+#include "platform/PathMapping.h"
+#include "platform/PrefixRoot.h"
 #include "platform/ProgramIcons.h"
 #include "platform/SetupError.h"
-#include "platform/WinPaths.h"
+#include "platform/ShellFolders.h"
 #include "platform/XdgDirs.h"
 
 namespace fs = std::filesystem;

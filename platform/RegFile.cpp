@@ -8,7 +8,7 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/RegText.h"
-#include "platform/WinPaths.h"
+#include "platform/PrefixRoot.h"
 
 namespace fs = std::filesystem;
 

@@ -21,7 +21,3 @@ private:
 
 // Fills the one "%s" of a message pattern such as "Cannot create file %s".
 std::string FormatMessage(std::string_view pattern, std::string_view argument);
-
-// The text the error box shows: the message, with a full stop appended when its last
-// character sorts after "." (so "... 不能打开" gains one, "... failed." does not).
-std::string ErrorBoxText(std::string_view message);

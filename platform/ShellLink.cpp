@@ -9,9 +9,9 @@
 #include "platform/AtomicFile.h"
 #include "platform/CodePage.h"
 #include "platform/MenuEntries.h"
+#include "platform/PathMapping.h"
 #include "platform/SetupError.h"
 #include "platform/Utf16.h"
-#include "platform/WinPaths.h"
 
 namespace win {
 namespace {

@@ -27,7 +27,8 @@
 
 #include "install/PayloadExtraction.h"
 #include "platform/Database.h"
-#include "platform/WinPaths.h"
+#include "platform/PathMapping.h"
+#include "platform/PrefixSkeleton.h"
 #include "tools/korvane-payload/Payload.h"
 
 extern char** environ;

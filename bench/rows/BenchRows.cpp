@@ -32,8 +32,9 @@
 #include "install/InstallPaths.h"
 #include "install/PayloadExtraction.h"
 #include "platform/Database.h"
+#include "platform/PathMapping.h"
+#include "platform/PrefixSkeleton.h"
 #include "platform/WinFiles.h"
-#include "platform/WinPaths.h"
 #include "tools/korvane-payload/Payload.h"
 
 extern char** environ;

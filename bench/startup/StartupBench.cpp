@@ -20,7 +20,7 @@
 #include "app/NewInstall.h"
 #include "app/PictureBox.h"
 #include "app/QtDialogs.h"
-#include "platform/WinPaths.h"
+#include "platform/PrefixSkeleton.h"
 
 namespace {
 

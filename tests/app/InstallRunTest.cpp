@@ -24,9 +24,10 @@
 #include "install/InstallTexts.h"
 #include "platform/CodePage.h"
 #include "platform/Com.h"
+#include "platform/PathMapping.h"
+#include "platform/PrefixSkeleton.h"
 #include "platform/SetupError.h"
 #include "platform/WinFiles.h"
-#include "platform/WinPaths.h"
 #include "support/DesktopFiles.h"
 #include "support/ScopedVariable.h"
 #include "support/ScratchDir.h"
@@ -36,6 +37,7 @@
 #include "tools/korvane-payload/Payload.h"
 
 namespace fs = std::filesystem;
+using namespace cp936::literals;
 using testing_support::TestDialogs;
 using Kind = TestDialogs::Kind;
 
@@ -44,7 +46,6 @@ namespace {
 constexpr unsigned kFastClock = 50;
 
 QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
-std::string G(const char* utf8) { return cp936::FromUtf8(utf8); }
 
 // The payload's records in UID order, read straight from Setup.data.
 std::vector<std::string> PayloadRecords(const fs::path& payload) {
@@ -141,7 +142,7 @@ private:
     }
 
     fs::path Installed(const char* suffix) const {
-        return win::HostPath(G("C:\\Program Files\\Korvane") + suffix);
+        return win::HostPath("C:\\Program Files\\Korvane"_gbk + suffix);
     }
 
     void ExpectFinishedWindow() {
@@ -176,9 +177,9 @@ private:
         const auto params = payload::DecodeSystemParams(database);
         QCOMPARE(params.size(), std::size_t{1});
         const std::vector<std::pair<std::string, std::string>> expected = {
-            {"CN", G("诚信机械制造有限公司")}, {"CA", G("北京市海淀区1号")},
-            {"PN", "100080"},                  {"DP", G("设备科")},
-            {"BkP", G("C:\\Program Files\\Korvane")}};
+            {"CN", "诚信机械制造有限公司"_gbk}, {"CA", "北京市海淀区1号"_gbk},
+            {"PN", "100080"},                  {"DP", "设备科"_gbk},
+            {"BkP", "C:\\Program Files\\Korvane"_gbk}};
         for (const auto& [column, value] : expected) {
             bool found = false;
             for (const auto& stored : params[0]) {
@@ -253,7 +254,7 @@ private:
             QCOMPARE(arguments[0], std::string("env"));
             QCOMPARE(arguments[1], "WINEPREFIX=" + prefix_->prefix().string());
             QCOMPARE(arguments[2], std::string("wine"));
-            const fs::path started = entry.program ? win::HostPath(G(arguments[3].c_str())) : fs::path(arguments[5]);
+            const fs::path started = entry.program ? win::HostPath(cp936::FromUtf8(arguments[3].c_str())) : fs::path(arguments[5]);
             if (!entry.program) QCOMPARE(arguments[4], std::string("/unix"));
             QVERIFY2(fs::equivalent(started, Installed(entry.installed)), keys.at("Exec").c_str());
         }

@@ -13,17 +13,17 @@
 #include <QPushButton>
 #include <cstdio>
 
+#include "EntriesPicture.h"
 #include "app/Application.h"
-#include "app/NewInstall.h"
 #include "app/Gauge.h"
 #include "app/LabelledEdit.h"
+#include "app/NewInstall.h"
 #include "app/PageControl.h"
 #include "app/QtDialogs.h"
 #include "app/UiText.h"
-#include "EntriesPicture.h"
 #include "install/InstallTexts.h"
 #include "platform/Com.h"
-#include "platform/WinPaths.h"
+#include "platform/PrefixSkeleton.h"
 #include "platform/XdgDirs.h"
 
 namespace {

@@ -26,10 +26,12 @@
 #include "app/NewInstall.h"
 #include "app/PageControl.h"
 #include "app/PictureBox.h"
+#include "app/UiText.h"
 #include "platform/CodePage.h"
+#include "platform/PathMapping.h"
+#include "platform/PrefixSkeleton.h"
 #include "platform/SetupError.h"
 #include "platform/WinFiles.h"
-#include "platform/WinPaths.h"
 #include "support/ScratchDir.h"
 #include "support/TestDialogs.h"
 #include "support/TypeText.h"
@@ -37,10 +39,10 @@
 using testing_support::TestDialogs;
 using Kind = TestDialogs::Kind;
 
+using namespace cp936::literals;
+
 namespace {
 
-std::string G(const char* utf8) { return cp936::FromUtf8(utf8); }
-std::string Gbk(const QString& text) { return cp936::FromUtf8(text.toStdString()); }
 QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
 
 using testing_support::TypeText;
@@ -97,7 +99,7 @@ private slots:
     void startsOnTheSplash() {
         QCOMPARE(Form().FStep, 0);
         QCOMPARE(Form().windowTitle(), Q("Korvane通用机器设备管理系统-安装程序"));
-        QCOMPARE(ApplicationTitle(), G("Korvane通用机器设备管理系统-安装向导"));
+        QCOMPARE(ApplicationTitle(), "Korvane通用机器设备管理系统-安装向导"_gbk);
         QVERIFY(Form().Image1->isVisible());
         QVERIFY(!Form().Image2->isVisible());
         QVERIFY(!Form().NextStepBtn->isVisible());
@@ -440,7 +442,7 @@ private slots:
             << std::optional<std::string>(unchanged) << unchanged + "\\Korvane";
         // 誠 ends in the byte of "\": still a name to append to with a backslash.
         QTest::newRow("trail byte 5C")
-            << std::optional<std::string>(G("C:\\誠")) << G("C:\\誠\\Korvane");
+            << std::optional<std::string>("C:\\誠"_gbk) << "C:\\誠\\Korvane"_gbk;
         QTest::newRow("cancel") << std::optional<std::string>() << unchanged;
     }
 
@@ -491,7 +493,7 @@ private slots:
         QVERIFY(message.kind == Kind::Message);
         QCOMPARE(message.caption, ApplicationTitle());
         QCOMPARE(message.text,
-                 G("    文件夹“") + shown + G("”的名称含有无法使用的字符，请另选文件夹！    "));
+                 "    文件夹“"_gbk + shown + "”的名称含有无法使用的字符，请另选文件夹！    "_gbk);
         QCOMPARE(f.DE1->Text(), std::string("C:\\Program Files\\Korvane"));
         QCOMPARE(QApplication::focusWidget(), f.DE1);
     }
@@ -507,11 +509,11 @@ private slots:
         dialogs_->yesNoAnswers.push_back(yes);
         Click(Form().ExitBtn);
         const std::string expected =
-            "\x0A\x0D        " + G("你尚未完成安装过程! 你可以在以后完成该系统的安装。") +
-            "\x0A\x0D\x0A\x0D        " + G("你确定要退出安装吗? ") + "\x0A\x0D";
+            "\x0A\x0D        " + "你尚未完成安装过程! 你可以在以后完成该系统的安装。"_gbk +
+            "\x0A\x0D\x0A\x0D        " + "你确定要退出安装吗? "_gbk + "\x0A\x0D";
         QCOMPARE(dialogs_->shown.size(), std::size_t{1});
         QVERIFY(dialogs_->shown.front().kind == Kind::YesNo);
-        QCOMPARE(dialogs_->shown.front().caption, std::string("\xCC\xE1\xCA\xBE"));  // 提示
+        QCOMPARE(dialogs_->shown.front().caption, "提示"_gbk);
         QCOMPARE(dialogs_->shown.front().text, expected);
         QCOMPARE(Form().isVisible(), !yes);
     }
@@ -532,11 +534,11 @@ private slots:
         f.ShowInstallPicture();
         QCOMPARE(f.Panel1->height(), 240);
         QVERIFY(f.Image3->isVisible() && !f.Image2->isVisible());
-        f.SetTips({G("甲"), "", G("丙"), "", ""});
+        f.SetTips({"甲"_gbk, "", "丙"_gbk, "", ""});
         QCOMPARE(f.RxLabel1->Text(), Q("甲"));
         QCOMPARE(f.RxLabel2->size(), QSize(0, 0));
         QVERIFY(f.RxLabel3->width() > 0);
-        f.SetStatusCaption(G("安装完成！ "));
+        f.SetStatusCaption("安装完成！ "_gbk);
         QCOMPARE(f.InfoLabel->text(), Q("安装完成！ "));
         f.SetBusyCursor(true);
         QCOMPARE(f.cursor().shape(), Qt::WaitCursor);
@@ -584,8 +586,9 @@ private slots:
         QTest::newRow("drive root") << std::string("D:\\Setup.exe") << std::string("D:");
         // A trail byte 0x5C in the names is no backslash.
         QTest::newRow("program name ends in 5C")
-            << G("D:\\Setup\\誠.exe") << std::string("D:\\Setup");
-        QTest::newRow("folder ends in 5C") << G("D:\\安装誠\\Setup.exe") << G("D:\\安装誠");
+            << "D:\\Setup\\誠.exe"_gbk << std::string("D:\\Setup");
+        QTest::newRow("folder ends in 5C") << "D:\\安装誠\\Setup.exe"_gbk
+                                           << "D:\\安装誠"_gbk;
     }
 
     void cutsTheProgramFolder() {
@@ -595,12 +598,12 @@ private slots:
     }
 
     void reportsErrorsInTheErrorBox() {
-        ReportErrors(*dialogs_, [] { throw SetupError(G("无法打开数据库 C:\\a.qdb")); });
+        ReportErrors(*dialogs_, [] { throw SetupError("无法打开数据库 C:\\a.qdb"_gbk); });
         ReportErrors(*dialogs_, [] { throw std::runtime_error("Disk full."); });
         QCOMPARE(dialogs_->shown.size(), std::size_t{2});
         QVERIFY(dialogs_->shown[0].kind == Kind::Error);
         QCOMPARE(dialogs_->shown[0].caption, ApplicationTitle());
-        QCOMPARE(dialogs_->shown[0].text, G("无法打开数据库 C:\\a.qdb."));
+        QCOMPARE(dialogs_->shown[0].text, "无法打开数据库 C:\\a.qdb."_gbk);
         QCOMPARE(dialogs_->shown[1].text, std::string("Disk full."));
     }
 

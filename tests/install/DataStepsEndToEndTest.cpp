@@ -12,6 +12,8 @@ namespace fs = std::filesystem;
 using testing_support::DataStepsTest;
 using testing_support::SqliteFile;
 
+using namespace cp936::literals;
+
 namespace {
 
 class EndToEnd : public DataStepsTest {
@@ -47,7 +49,7 @@ TEST_F(EndToEnd, TwoInstallationsFromTheDemoPayload) {
     const auto payload = PayloadFiles();
     ASSERT_EQ(payload.size(), 6u);
     const win::SYSTEMTIME first{2026, 12, 6, 10, 0, 0};
-    Install({cp936::FromUtf8("誠信机械厂"), "", "", "100083"}, first);
+    Install({"誠信机械厂"_gbk, "", "", "100083"}, first);
 
     const fs::path folder = Host(installDir);
     EXPECT_EQ(Hex(folder / "Korvane.exe"), payload[0]);
@@ -64,7 +66,7 @@ TEST_F(EndToEnd, TwoInstallationsFromTheDemoPayload) {
         const auto params = db.Rows("SELECT CN, PN, InsD, BkP, Ver FROM SYSPARAMS");
         ASSERT_EQ(params.size(), 1u);
         const std::vector<std::string> expected = {
-            EncodeFieldText(cp936::FromUtf8("誠信机械厂")), EncodeFieldText("100083"),
+            EncodeFieldText("誠信机械厂"_gbk), EncodeFieldText("100083"),
             EncodeFieldText("2026-12-06"), EncodeFieldText(installDir), "3.50"};
         EXPECT_EQ(params[0], expected);
         EXPECT_EQ(db.Rows("SELECT count(*), max(MEMID), max(MDate) FROM MMRecord")[0],

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/PathMapping.h"
+#include "platform/PrefixSkeleton.h"
 #include "support/SqliteFixture.h"
 #include "support/TestFiles.h"
 #include "install/InstallPaths.h"
@@ -16,7 +18,6 @@
 #include "platform/CodePage.h"
 #include "platform/Database.h"
 #include "platform/WinFiles.h"
-#include "platform/WinPaths.h"
 #include "support/ScratchDir.h"
 
 namespace testing_support {

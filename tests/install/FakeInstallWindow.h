@@ -8,11 +8,14 @@
 #include <vector>
 
 #include "install/InstallWindow.h"
+#include "platform/CodePage.h"
 #include "support/FakeClockPump.h"
 
 class FakeInstallWindow : public InstallWindow {
 public:
     FakeInstallWindow() {
+        using namespace cp936::literals;
+        caption = "正在安装..."_gbk;  // the form's caption before the sequence sets one
         // Pumps between two other events show as one "pump": where the sequence lets the
         // window answer is what matters, not how often a pause polls.
         pump.onPump = [this] {
@@ -25,7 +28,7 @@ public:
     std::vector<int> gaugeHistory;  // every value the gauge was set to
     std::string folder = "C:\\Program Files\\Korvane";
     CompanyDetails entries{"Company", "Address", "Department", "100000"};
-    std::string caption = "\xD5\xFD\xD4\xDA\xB0\xB2\xD7\xB0...";  // 正在安装...
+    std::string caption;
     TipSet tips{};
     std::vector<std::string> events;  // what the window was told, in order
     bool busy = false;

@@ -15,9 +15,10 @@
 #include "install/SystemParams.h"
 #include "platform/CodePage.h"
 #include "platform/Com.h"
+#include "platform/PathMapping.h"
+#include "platform/PrefixSkeleton.h"
 #include "platform/SetupError.h"
 #include "platform/WinFiles.h"
-#include "platform/WinPaths.h"
 #include "tests/install/FakeInstallWindow.h"
 #include "tests/support/ScratchDir.h"
 #include "tests/support/TestFiles.h"
@@ -26,10 +27,10 @@
 
 namespace fs = std::filesystem;
 namespace texts = install_texts;
+using namespace cp936::literals;
 
 namespace {
 
-std::string Gbk(const char* utf8) { return cp936::FromUtf8(utf8); }
 
 // A clean system database as the payload's second record carries it.
 void MakeSystemDatabase(const fs::path& path) {
@@ -177,7 +178,7 @@ TEST_F(Installation, ShowsCaptionsAndTipsInTheirOrderAndEndsReadyToClose) {
         "close button",
     };
     EXPECT_EQ(window.events, expected);
-    EXPECT_EQ(window.caption, Gbk("安装完成！ "));
+    EXPECT_EQ(window.caption, "安装完成！ "_gbk);
     EXPECT_EQ(window.tips, TipSet{});
 
     // The pauses add up to 19 seconds; the last two gauge steps come after the return.
@@ -295,7 +296,7 @@ TEST_P(FailedInstallation, StopsAtTheFailingStep) {
         EXPECT_NE(cp936::ToUtf8(error.Message()).find(GetParam().messagePart), std::string::npos)
             << cp936::ToUtf8(error.Message());
     }
-    EXPECT_EQ(window.caption, Gbk(GetParam().lastCaption));
+    EXPECT_EQ(window.caption, cp936::FromUtf8(GetParam().lastCaption));
     EXPECT_TRUE(window.busy);
     EXPECT_EQ(std::count(window.events.begin(), window.events.end(), "finish picture"), 0);
     EXPECT_EQ(std::count(window.events.begin(), window.events.end(), "close button"), 0);

@@ -16,6 +16,8 @@ using testing_support::ErrorOf;
 using testing_support::PayloadRow;
 using testing_support::SqliteFile;
 
+using namespace cp936::literals;
+
 namespace {
 
 class Extraction : public DataStepsTest {
@@ -274,9 +276,9 @@ TEST_F(Extraction, AnUpgradeCopyThatFailsStopsBeforeTheDatabaseIsReplaced) {
 
 TEST_F(Extraction, FoldersWithSqlMetacharactersAndTrailBytes5CWork) {
     // 誠 is D5 5C: its trail byte is the byte of "\".
-    sourceDir = cp936::FromUtf8("C:\\誠信's; DROP TABLE INSTDB;--");
+    sourceDir = "C:\\誠信's; DROP TABLE INSTDB;--"_gbk;
     // The install folder is part of the connection string, where ";" ends the Data Source.
-    installDir = cp936::FromUtf8("C:\\Program Files\\誠'%s--");
+    installDir = "C:\\Program Files\\誠'%s--"_gbk;
     fs::create_directories(prefix.prefix() / "drive_c" / cp936::ToUtf8(sourceDir.substr(3)));
     const auto rows = SixRows();
     PutPayload(rows);

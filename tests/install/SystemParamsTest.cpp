@@ -11,6 +11,8 @@ namespace fs = std::filesystem;
 using testing_support::DataStepsTest;
 using testing_support::SqliteFile;
 
+using namespace cp936::literals;
+
 namespace {
 
 const win::SYSTEMTIME kNow{2026, 12, 6, 9, 5, 7};
@@ -37,18 +39,18 @@ protected:
 
 TEST_F(SystemParams, TheFirstRowGetsTheSevenEncodedValuesAndEverythingElseStays) {
     SqliteFile(database).Exec("INSERT INTO SYSPARAMS (CN, Ver) VALUES ('second row', '9.99')");
-    const CompanyDetails details{cp936::FromUtf8("  誠信机械厂\t"),
-                                 cp936::FromUtf8(" 北京市'; DROP TABLE SYSPARAMS;-- "),
-                                 cp936::FromUtf8(" 设备科 "), " 100083 "};
+    const CompanyDetails details{"  誠信机械厂\t"_gbk,
+                                 " 北京市'; DROP TABLE SYSPARAMS;-- "_gbk,
+                                 " 设备科 "_gbk, " 100083 "};
     WriteSystemParams(*query, details, installDir, kNow);
 
     const auto rows = Rows("SELECT CN, CA, PN, DP, InsD, BkD, BkP, Ver FROM SYSPARAMS ORDER BY rowid");
     ASSERT_EQ(rows.size(), 2u);
     const std::vector<std::string> first = {
-        EncodeFieldText(cp936::FromUtf8("誠信机械厂")),
-        EncodeFieldText(cp936::FromUtf8("北京市'; DROP TABLE SYSPARAMS;--")),
+        EncodeFieldText("誠信机械厂"_gbk),
+        EncodeFieldText("北京市'; DROP TABLE SYSPARAMS;--"_gbk),
         EncodeFieldText("100083"),
-        EncodeFieldText(cp936::FromUtf8("设备科")),
+        EncodeFieldText("设备科"_gbk),
         EncodeFieldText("2026-12-06"),
         EncodeFieldText("2026-12-06"),
         EncodeFieldText(installDir),

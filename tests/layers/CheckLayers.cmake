@@ -1,11 +1,13 @@
 # Checks every #include of the source folders against the layers:
 #   app -> install -> utils -> platform, and tools -> utils, platform
 # (a folder may include itself and the layers it points to); no Qt Widgets header below app/;
-# sqlite3.h only in platform/ and tools/.
+# sqlite3.h only in platform/ and tools/. Inside a folder, no unit (a header and its source,
+# named alike) may include another that comes back to it, directly or through others.
 #
 #   cmake -DROOT=<source root> [-DWIDGET_HEADERS=<Qt's QtWidgets include folder>] -P CheckLayers.cmake
 #
-# Prints each wrong include as "<file>:<line>: <rule>" and fails when there is one.
+# Prints each wrong include as "<file>:<line>: <rule>", each include cycle at the include
+# that starts it, and fails when there is one.
 
 cmake_minimum_required(VERSION 3.25)
 
@@ -59,6 +61,61 @@ function(broken_rule layer header result)
     endif()
 endfunction()
 
+# A unit is a file's path without its extension: platform/PathMapping.h and .cpp are one. Only
+# includes within the file's own folder can close a cycle; those across folders are the
+# layers' business above.
+set(units "")
+macro(add_unit_include layer source number header)
+    string(REGEX REPLACE "\\.[a-z]+$" "" from_unit "${source}")
+    string(REGEX REPLACE "\\.[a-z]+$" "" to_unit "${header}")
+    if(header MATCHES "^${layer}/" AND NOT to_unit STREQUAL from_unit)
+        string(MAKE_C_IDENTIFIER "${from_unit}" from_id)
+        string(MAKE_C_IDENTIFIER "${to_unit}" to_id)
+        list(APPEND units ${from_unit} ${to_unit})
+        list(REMOVE_DUPLICATES units)
+        if(NOT to_unit IN_LIST includes_${from_id})
+            list(APPEND includes_${from_id} ${to_unit})
+            set(where_${from_id}_${to_id} "${source}:${number}")
+        endif()
+    endif()
+endmacro()
+
+# The shortest cycle through start as the list of its units (start first), or nothing: a
+# breadth-first walk along the includes that remembers where it came from.
+function(find_cycle start result)
+    set(${result} "" PARENT_SCOPE)
+    set(queue ${start})
+    set(seen "")
+    while(queue)
+        list(POP_FRONT queue unit)
+        string(MAKE_C_IDENTIFIER "${unit}" id)
+        foreach(next IN LISTS includes_${id})
+            if(next IN_LIST seen)
+                continue()
+            endif()
+            list(APPEND seen ${next})
+            string(MAKE_C_IDENTIFIER "${next}" next_id)
+            set(came_from_${next_id} ${unit})
+            list(APPEND queue ${next})
+        endforeach()
+        if(start IN_LIST seen)
+            break()
+        endif()
+    endwhile()
+    if(NOT start IN_LIST seen)
+        return()
+    endif()
+    string(MAKE_C_IDENTIFIER "${start}" id)
+    set(cycle "")
+    set(unit ${came_from_${id}})
+    while(NOT unit STREQUAL start)
+        list(PREPEND cycle ${unit})
+        string(MAKE_C_IDENTIFIER "${unit}" id)
+        set(unit ${came_from_${id}})
+    endwhile()
+    set(${result} ${start} ${cycle} PARENT_SCOPE)
+endfunction()
+
 set(violations 0)
 set(files_checked 0)
 foreach(layer IN LISTS layers)
@@ -73,13 +130,40 @@ foreach(layer IN LISTS layers)
             if(NOT line MATCHES "^[ \t]*#[ \t]*include[ \t]*[<\"]([^>\"]+)[>\"]")
                 continue()
             endif()
-            broken_rule(${layer} "${CMAKE_MATCH_1}" rule)
+            set(header "${CMAKE_MATCH_1}")
+            broken_rule(${layer} "${header}" rule)
             if(rule)
                 message("${source}:${number}: ${rule}")
                 math(EXPR violations "${violations} + 1")
             endif()
+            add_unit_include(${layer} ${source} ${number} "${header}")
         endforeach()
     endforeach()
+endforeach()
+
+foreach(unit IN LISTS units)
+    find_cycle(${unit} cycle)
+    if(NOT cycle)
+        continue()
+    endif()
+    # The same cycle is found from each of its units: it is told once, from its first.
+    set(sorted ${cycle})
+    list(SORT sorted)
+    list(GET sorted 0 first)
+    list(FIND cycle ${first} at)
+    list(SUBLIST cycle ${at} -1 tail)
+    list(SUBLIST cycle 0 ${at} head)
+    set(cycle ${tail} ${head})
+    list(JOIN cycle " -> " text)
+    if(text IN_LIST cycles_told)
+        continue()
+    endif()
+    list(APPEND cycles_told "${text}")
+    list(GET cycle 1 second)
+    string(MAKE_C_IDENTIFIER "${first}" from)
+    string(MAKE_C_IDENTIFIER "${second}" to)
+    message("${where_${from}_${to}}: include cycle ${text} -> ${first}")
+    math(EXPR violations "${violations} + 1")
 endforeach()
 
 # An empty or mistyped root would pass without looking at anything.

@@ -1,5 +1,6 @@
 # Runs CheckLayers.cmake on a fixture tree that holds a wrong include of each kind beside
-# right ones: the check must fail and name exactly the wrong ones.
+# right ones, and include cycles of two and three units beside two units sharing a header
+# (which is none): the check must fail and name exactly the wrong ones.
 #
 #   cmake -DCHECKER=<CheckLayers.cmake> -DFIXTURE=<fixture root> -P CheckLayersSelfTest.cmake
 
@@ -11,6 +12,8 @@ set(expected
     "install/Sequence.cpp:6: install/ may not include tools/ (tools/tool/Tool.h)"
     "platform/Dialogs.h:2: platform/ may not include the widget header QDialog"
     "platform/Dialogs.h:3: platform/ may not include utils/ (utils/Helpers.h)"
+    "platform/Error.cpp:2: include cycle platform/Error -> platform/Text -> platform/Error"
+    "platform/Files.cpp:2: include cycle platform/Files -> platform/Prefix -> platform/Paths -> platform/Files"
     "tools/tool/Wrong.cpp:1: tools/ may not include app/ (app/Window.h)"
     "tools/tool/Wrong.cpp:2: tools/ may not include install/ (install/Sequence.h)"
     "utils/Helpers.cpp:4: utils/ may not include the widget header QTreeWidget"

@@ -6,19 +6,22 @@
 #include <functional>
 #include <string>
 
+#include "platform/PathMapping.h"
+#include "platform/PrefixSkeleton.h"
 #include "support/ErrorText.h"
 #include "support/SqliteFixture.h"
 #include "support/TestFiles.h"
 #include "platform/CodePage.h"
 #include "platform/Database.h"
 #include "platform/SetupError.h"
-#include "platform/WinPaths.h"
 #include "support/ScratchDir.h"
 
 namespace fs = std::filesystem;
 using testing_support::ErrorOf;
 using testing_support::ScopedPrefix;
 using testing_support::SqliteFile;
+
+using namespace cp936::literals;
 
 namespace {
 
@@ -116,7 +119,7 @@ TEST_F(Engine, EditChangesTheCurrentRowOnlyInTheColumnsSet) {
 }
 
 TEST_F(Engine, TextsGoInAsCodePage936AndAreStoredAsUtf8) {
-    const std::string gbk = cp936::FromUtf8("誠信'; DROP TABLE T; --\\");
+    const std::string gbk = "誠信'; DROP TABLE T; --\\"_gbk;
     Connect();
     OpenQuery("SELECT * FROM T");
     query.Edit();

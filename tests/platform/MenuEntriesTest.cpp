@@ -8,10 +8,12 @@
 #include "platform/Com.h"
 #include "platform/LinkSaving.h"
 #include "platform/MenuEntries.h"
+#include "platform/PathMapping.h"
 #include "platform/PeFixture.h"
+#include "platform/PrefixSkeleton.h"
 #include "platform/SetupError.h"
+#include "platform/ShellFolders.h"
 #include "support/TestFiles.h"
-#include "platform/WinPaths.h"
 #include "platform/XdgDirs.h"
 #include "support/DesktopFiles.h"
 #include "support/ScopedVariable.h"
@@ -23,8 +25,6 @@ using link_saving::SaveLink;
 using testing_support::ScopedVariable;
 
 namespace {
-
-std::string G(const std::string& utf8) { return cp936::FromUtf8(utf8); }
 
 // Every file below folder, as paths relative to it.
 std::set<std::string> FilesBelow(const fs::path& folder) {
@@ -55,13 +55,14 @@ protected:
 
     // Saves a link to target (UTF-8) at the Windows path linkPath (UTF-8), making its folder.
     void Save(const std::string& target, const std::string& linkPath) {
-        fs::create_directories(win::HostPath(G(linkPath)).parent_path());
-        ASSERT_EQ(SaveLink(G(target), G(linkPath)), win::S_OK) << linkPath;
+        fs::create_directories(win::HostPath(cp936::FromUtf8(linkPath)).parent_path());
+        ASSERT_EQ(SaveLink(cp936::FromUtf8(target), cp936::FromUtf8(linkPath)), win::S_OK)
+            << linkPath;
     }
 
     // The installed file a program target names: a placeholder unless bytes are given.
     fs::path Install(const std::string& target, const std::string& bytes = "Placeholder\n") {
-        const fs::path file = win::HostPath(G(target));
+        const fs::path file = win::HostPath(cp936::FromUtf8(target));
         fs::create_directories(file.parent_path());
         test_files::Write(file, bytes);
         return file;
@@ -109,7 +110,8 @@ TEST_F(MenuEntriesTest, ProgramsLinksGetEntryDirectoriesAndMenu) {
     for (const ProgramsCase& c : cases) {
         SCOPED_TRACE(c.name);
         const bool program = c.target.ends_with(".exe");
-        const fs::path installed = program ? Install(c.target) : win::HostPath(G(c.target));
+        const fs::path installed =
+            program ? Install(c.target) : win::HostPath(cp936::FromUtf8(c.target));
         Save(c.target, cp936::ToUtf8(Programs()) + "\\" + c.group + "\\" + c.name + ".lnk");
 
         fs::path entryFile = home_ / "data/applications/wine/Programs";
@@ -139,7 +141,7 @@ TEST_F(MenuEntriesTest, ProgramsLinksGetEntryDirectoriesAndMenu) {
         if (program) {
             ASSERT_EQ(arguments.size(), 1u);
             EXPECT_EQ(arguments[0], c.target);
-            EXPECT_TRUE(fs::equivalent(win::HostPath(G(arguments[0])), installed));
+            EXPECT_TRUE(fs::equivalent(win::HostPath(cp936::FromUtf8(arguments[0])), installed));
         } else {
             EXPECT_EQ(arguments, (std::vector<std::string>{"start", "/unix", installed.string()}));
         }
@@ -230,7 +232,7 @@ TEST_F(MenuEntriesTest, DesktopLinksGoIntoTheDesktopFolder) {
         EXPECT_EQ(desktop_files::Read(entry).at("Name"), "Korvane机器设备管理系统 V3．50");
         const auto arguments = WineArguments(entry);
         ASSERT_EQ(arguments.size(), 1u);
-        EXPECT_TRUE(fs::equivalent(win::HostPath(G(arguments[0])), installed));
+        EXPECT_TRUE(fs::equivalent(win::HostPath(cp936::FromUtf8(arguments[0])), installed));
         fs::remove(entry);
     }
 }
@@ -393,7 +395,7 @@ TEST_F(MenuEntriesTest, AnExistingEntryIsReplaced) {
 TEST_F(MenuEntriesTest, AnUnwritableApplicationsFolderFailsTheEntriesNotTheSave) {
     const fs::path applications = home_ / "data/applications";
     const std::string link = cp936::ToUtf8(Programs()) + "\\G\\a.lnk";
-    fs::create_directories(win::HostPath(G(link)).parent_path());
+    fs::create_directories(win::HostPath(cp936::FromUtf8(link)).parent_path());
     struct Blocker {
         const char* description;
         void (*make)(const fs::path&);
@@ -425,14 +427,14 @@ TEST_F(MenuEntriesTest, AnUnwritableApplicationsFolderFailsTheEntriesNotTheSave)
         const std::set<std::string> before = FilesBelow(home_ / "data");
 
         testing::internal::CaptureStderr();
-        EXPECT_EQ(SaveLink("C:\\a.txt", G(link)), win::S_OK);
+        EXPECT_EQ(SaveLink("C:\\a.txt", cp936::FromUtf8(link)), win::S_OK);
         const std::string told = testing::internal::GetCapturedStderr();
         EXPECT_NE(told.find(applications.string()), std::string::npos) << told;
-        EXPECT_TRUE(fs::exists(win::HostPath(G(link))));
+        EXPECT_TRUE(fs::exists(win::HostPath(cp936::FromUtf8(link))));
         EXPECT_EQ(FilesBelow(home_ / "data"), before) << "nothing written, nothing half-written";
         EXPECT_FALSE(fs::exists(home_ / "config"));
         try {
-            win::WriteMenuEntries(G(link), "C:\\a.txt");
+            win::WriteMenuEntries(cp936::FromUtf8(link), "C:\\a.txt");
             ADD_FAILURE() << "no error";
         } catch (const SetupError& error) {
             EXPECT_NE(error.Message().find(applications.string()), std::string::npos)

@@ -4,15 +4,17 @@
 
 #include "platform/CodePage.h"
 #include "platform/Com.h"
-#include "platform/ShellLink.h"
-#include "platform/WinPaths.h"
 #include "platform/LinkSaving.h"
 #include "support/LnkReader.h"
+#include "platform/PrefixSkeleton.h"
+#include "platform/ShellLink.h"
 #include "support/TestFiles.h"
 #include "support/ScratchDir.h"
 
 namespace fs = std::filesystem;
 using testing_support::ScopedPrefix;
+
+using namespace cp936::literals;
 
 namespace {
 
@@ -35,8 +37,8 @@ protected:
 TEST_F(ShellLinkObject, LnkinfoReadsTheTargetBack) {
     const std::string targets[] = {
         "C:\\Program Files\\Korvane\\Korvane.exe",
-        "C:\\Program Files\\Korvane\\" + cp936::FromUtf8("使用说明书.pdf"),
-        "C:\\" + cp936::FromUtf8("誠") + "\\" + cp936::FromUtf8("軟體誠.txt"),  // trail bytes 0x5C
+        "C:\\Program Files\\Korvane\\使用说明书.pdf"_gbk,
+        "C:\\誠\\軟體誠.txt"_gbk,  // trail bytes 0x5C
         "D:\\a",
     };
     int n = 0;
@@ -56,7 +58,7 @@ TEST_F(ShellLinkObject, FileLayout) {
     EXPECT_NE(ascii.find(std::string("C:\\a.exe\0", 9)), std::string::npos);
     EXPECT_EQ(ascii.substr(ascii.size() - 4), std::string(4, '\0'));   // terminal block
 
-    const std::string chinese = win::ShellLinkBytes("C:\\" + cp936::FromUtf8("中"));
+    const std::string chinese = win::ShellLinkBytes("C:\\中"_gbk);
     EXPECT_EQ(chinese.substr(0x4C + 4, 4), std::string("\x24\0\0\0", 4));
     EXPECT_NE(chinese.find(std::string("C\0:\0\\\0\x2D\x4E\0\0", 10)), std::string::npos);  // UTF-16
 }

@@ -5,14 +5,17 @@
 #include <sys/stat.h>
 
 #include "platform/CodePage.h"
+#include "platform/PathMapping.h"
+#include "platform/PrefixSkeleton.h"
 #include "platform/SetupError.h"
-#include "platform/WinFiles.h"
-#include "platform/WinPaths.h"
 #include "support/TestFiles.h"
+#include "platform/WinFiles.h"
 #include "support/ScratchDir.h"
 
 namespace fs = std::filesystem;
 using testing_support::ScopedPrefix;
+
+using namespace cp936::literals;
 
 namespace {
 
@@ -40,7 +43,7 @@ TEST_F(WinFiles, CreateDirectoryMakesOneLevel) {
     EXPECT_FALSE(win::CreateDirectoryA("C:\\work\\a"));          // exists
     EXPECT_FALSE(win::CreateDirectoryA("C:\\work\\b\\c"));       // parent missing
     EXPECT_FALSE(win::CreateDirectoryA("Q:\\work"));             // no such drive
-    const std::string chinese = "C:\\work\\" + cp936::FromUtf8("软件") + "\xD5\x5C";  // 誠
+    const std::string chinese = "C:\\work\\软件誠"_gbk;          // 誠 ends in a trail byte 0x5C
     EXPECT_TRUE(win::CreateDirectoryA(chinese));
     EXPECT_TRUE(fs::is_directory(host("软件誠")));
 }

@@ -6,8 +6,10 @@
 #include <unistd.h>
 
 #include "platform/CodePage.h"
+#include "platform/PathMapping.h"
+#include "platform/PrefixRoot.h"
+#include "platform/PrefixSkeleton.h"
 #include "platform/SetupError.h"
-#include "platform/WinPaths.h"
 #include "support/TestFiles.h"
 #include "support/ScratchDir.h"
 #include "support/Unprivileged.h"
@@ -15,9 +17,9 @@
 namespace fs = std::filesystem;
 using testing_support::ScopedPrefix;
 
-namespace {
+using namespace cp936::literals;
 
-const std::string kTrail5C = "\xD5\x5C";  // 誠: its trail byte is the byte of "\"
+namespace {
 
 std::string Login() {
     // The skeleton is made for the user running the program.
@@ -226,8 +228,8 @@ TEST(Paths, WindowsPathsMapToHostPaths) {
         {"C:/windows/system32/", "drive_c/windows/system32"},
         {"C:\\a\\..\\windows\\.\\system32", "drive_c/windows/system32"},
         {"C:\\..\\..\\windows", "drive_c/windows"},                  // never above the root
-        {"C:\\" + cp936::FromUtf8("中文") + "\\" + kTrail5C + "\\x", "drive_c/中文/誠/x"},
-        {"C:\\" + kTrail5C + "abc", "drive_c/誠abc"},                // 5C trail byte is no separator
+        {"C:\\中文\\誠\\x"_gbk, "drive_c/中文/誠/x"},
+        {"C:\\誠abc"_gbk, "drive_c/誠abc"},  // 誠 ends in 0x5C, which is no separator
         {"Z:\\tmp", "/tmp"},
         {"z:\\", "/"},
     };
@@ -273,7 +275,7 @@ TEST(Paths, HostPathsMapBackThroughTheDriveThatHoldsThem) {
         {"C:\\windows\\system32", "drive_c/windows/system32"},
         {"C:\\", "drive_c"},
         {"C:\\Program Files\\Korvane", "drive_c/Program Files/Korvane"},  // not there yet
-        {"D:\\" + cp936::FromUtf8("中文"), data.string() + "/中文"},
+        {"D:\\中文"_gbk, data.string() + "/中文"},
         {"D:\\", data.string()},
         {"Z:\\usr\\lib", "/usr/lib"},
         {"Z:\\", "/"},
@@ -316,7 +318,7 @@ TEST(Paths, DottedHostNamesStayInTheFolderThatHoldsThem) {
     ScopedPrefix scoped;
     win::EnsurePrefix();
     const fs::path chosen = scoped.prefix() / "drive_c/chosen";
-    for (const std::string name : {"...", "..x", ".x", "x..", "x.", ".\xE8\xAA\xA0"}) {
+    for (const std::string name : {"...", "..x", ".x", "x..", "x.", ".誠"}) {
         fs::create_directories(chosen / name);
         const std::string windows = win::WindowsPath(chosen / name);
         EXPECT_EQ(windows, "C:\\chosen\\" + cp936::FromUtf8(name));

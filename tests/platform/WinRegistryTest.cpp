@@ -13,9 +13,11 @@
 namespace fs = std::filesystem;
 using testing_support::ScopedPrefix;
 
+using namespace cp936::literals;
+
 namespace {
 
-const char* kKorvaneKey = "Software\\Wine\\Korvane\\\xC8\xED\xBC\xFE";  // 软件
+const std::string kKorvaneKey = "Software\\Wine\\Korvane\\软件"_gbk;
 
 std::string Fixture() {
     return test_files::Read(fs::path(KORVANE_FIXTURES) / "user.reg");
@@ -53,9 +55,9 @@ TEST_F(Registry, ReadsValuesAsWineWritesThem) {
     const std::string explorer = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\";
     const std::string shell = explorer + "Shell Folders";
     const std::string user = explorer + "User Shell Folders";
-    const std::string zh = cp936::FromUtf8("中文");
-    const std::string cheng = cp936::FromUtf8("誠");
-    const std::string songti = cp936::FromUtf8("宋体");
+    const std::string zh = "中文"_gbk;
+    const std::string cheng = "誠"_gbk;
+    const std::string songti = "宋体"_gbk;
     const ValueCase cases[] = {
         {shell.c_str(), "Desktop", win::REG_SZ, Sz("C:\\users\\wu\\Desktop")},
         {"SOFTWARE\\MICROSOFT\\windows\\currentversion\\explorer\\shell folders", "start menu", win::REG_SZ,
@@ -64,20 +66,20 @@ TEST_F(Registry, ReadsValuesAsWineWritesThem) {
         {"Control Panel\\Desktop", "FontSmoothingGamma", win::REG_DWORD, std::string("\x78\x05\0\0", 4)},
         {"Control Panel\\Desktop", "UserPreferencesMask", win::REG_BINARY,
          std::string("\x10\0\x02\x80\x10\0\0\0", 8)},
-        {"Control Panel\\International", "sCountry", win::REG_SZ, cp936::FromUtf8("中华人民共和国") + '\0'},
+        {"Control Panel\\International", "sCountry", win::REG_SZ, "中华人民共和国"_gbk + '\0'},
         {"Software\\Wine\\Fonts\\Replacements", songti.c_str(), win::REG_SZ,
          Sz("AR PL UMing CN")},
         {"AppEvents\\Schemes\\Apps\\.Default\\SystemAsterisk\\.Current", nullptr, win::REG_SZ,
          Sz("C:\\windows\\media\\chord.wav")},
-        {kKorvaneKey, "Escapes", win::REG_SZ,
+        {kKorvaneKey.c_str(), "Escapes", win::REG_SZ,
          "tab\there \"quoted\" back\\slash " + zh + " " + cheng + "\\end" + '\0'},
-        {kKorvaneKey, "Octal", win::REG_SZ, std::string("ctrl\x01 x\x01" "2 esc\x1B\0", 15)},
-        {kKorvaneKey, "Hex4", win::REG_SZ, cp936::FromUtf8("éa") + '\0'},
-        {kKorvaneKey, "Answer", win::REG_DWORD, std::string("\x2A\0\0\0", 4)},
-        {kKorvaneKey, "Expand", win::REG_EXPAND_SZ, Sz("%TEMP%")},
-        {kKorvaneKey, "Multi", win::REG_MULTI_SZ, std::string("one\0two\0\0", 9)},
-        {kKorvaneKey, "Empty", win::REG_SZ, Sz("")},
-        {kKorvaneKey, "[Brackets]", win::REG_SZ, Sz("also a name")},
+        {kKorvaneKey.c_str(), "Octal", win::REG_SZ, std::string("ctrl\x01 x\x01" "2 esc\x1B\0", 15)},
+        {kKorvaneKey.c_str(), "Hex4", win::REG_SZ, "éa"_gbk + '\0'},
+        {kKorvaneKey.c_str(), "Answer", win::REG_DWORD, std::string("\x2A\0\0\0", 4)},
+        {kKorvaneKey.c_str(), "Expand", win::REG_EXPAND_SZ, Sz("%TEMP%")},
+        {kKorvaneKey.c_str(), "Multi", win::REG_MULTI_SZ, std::string("one\0two\0\0", 9)},
+        {kKorvaneKey.c_str(), "Empty", win::REG_SZ, Sz("")},
+        {kKorvaneKey.c_str(), "[Brackets]", win::REG_SZ, Sz("also a name")},
     };
     for (const ValueCase& c : cases) {
         win::HKEY key = nullptr;
@@ -97,7 +99,7 @@ TEST_F(Registry, ReadsValuesAsWineWritesThem) {
     }
     // All sixteen bytes of the blob, read over its continuation line.
     win::HKEY key = nullptr;
-    ASSERT_EQ(win::RegOpenKeyExA(win::HKEY_CURRENT_USER, kKorvaneKey, 0, win::KEY_READ, &key), win::ERROR_SUCCESS);
+    ASSERT_EQ(win::RegOpenKeyExA(win::HKEY_CURRENT_USER, kKorvaneKey.c_str(), 0, win::KEY_READ, &key), win::ERROR_SUCCESS);
     win::DWORD size = 0;
     EXPECT_EQ(win::RegQueryValueExA(key, "Blob", nullptr, nullptr, nullptr, &size), win::ERROR_SUCCESS);
     EXPECT_EQ(size, 32u);
@@ -107,7 +109,7 @@ TEST_F(Registry, ReadsValuesAsWineWritesThem) {
 TEST_F(Registry, AnswersAsWindowsDoes) {
     UseUserReg(Fixture());
     win::HKEY key = nullptr;
-    ASSERT_EQ(win::RegOpenKeyExA(win::HKEY_CURRENT_USER, kKorvaneKey, 0, win::KEY_READ, &key), win::ERROR_SUCCESS);
+    ASSERT_EQ(win::RegOpenKeyExA(win::HKEY_CURRENT_USER, kKorvaneKey.c_str(), 0, win::KEY_READ, &key), win::ERROR_SUCCESS);
     win::BYTE small[4];
     win::DWORD size = sizeof small;
     EXPECT_EQ(win::RegQueryValueExA(key, "Escapes", nullptr, nullptr, small, &size), win::ERROR_MORE_DATA);

@@ -6,6 +6,8 @@
 #include "tools/korvane-payload/Payload.h"
 #include "utils/mUtils.h"
 
+using namespace cp936::literals;
+
 namespace {
 
 TEST(FieldText, HexTextGivesTwoLowerCaseDigitsPerByte) {
@@ -48,7 +50,7 @@ struct LengthCase {
 };
 
 TEST(FieldText, LongestEncodedValuesOfTheStoredColumns) {
-    const std::string chinese15 = cp936::FromUtf8("设备管理系统通用机器单位名称地");  // 15 characters
+    const std::string chinese15 = "设备管理系统通用机器单位名称地"_gbk;  // 15 characters
     ASSERT_EQ(chinese15.size(), 30u);
     const LengthCase cases[] = {
         {"company name or address, 30 bytes >= 100", chinese15, 476},
@@ -69,7 +71,7 @@ TEST(FieldText, DecodingGivesBackEveryText) {
     std::string everyByte;
     for (int b = 0; b < 256; ++b) everyByte += static_cast<char>(b);
     const std::string texts[] = {"abc", "", "k", "kkkkkkkk", everyByte,
-                                 cp936::FromUtf8("誠信机械厂 北京市海淀区"),
+                                 "誠信机械厂 北京市海淀区"_gbk,
                                  "C:\\Program Files\\Korvane"};
     for (const auto& text : texts) {
         EXPECT_EQ(payload::DecodeFieldText(EncodeFieldText(text)), text) << HexText(text);

@@ -7,10 +7,12 @@
 #include "platform/CodePage.h"
 #include "platform/Com.h"
 #include "support/LnkReader.h"
+#include "platform/PathMapping.h"
+#include "platform/PrefixRoot.h"
+#include "platform/PrefixSkeleton.h"
 #include "platform/SetupError.h"
 #include "platform/ShellLink.h"
 #include "support/TestFiles.h"
-#include "platform/WinPaths.h"
 #include "platform/WinRegistry.h"
 #include "support/ScratchDir.h"
 #include "utils/mUtils.h"
@@ -18,9 +20,9 @@
 namespace fs = std::filesystem;
 using testing_support::ScopedPrefix;
 
-namespace {
+using namespace cp936::literals;
 
-std::string Gbk(const char* utf8) { return cp936::FromUtf8(utf8); }
+namespace {
 
 const std::string kExe = "C:\\Program Files\\Korvane\\Korvane.exe";
 
@@ -130,12 +132,12 @@ struct PlacementCase {
 };
 
 TEST(CreateShortcut, PlacesAndNames) {
-    const std::string cheng = Gbk("誠");  // D5 5C: its trail byte is the byte of "\"
+    const std::string cheng = "誠"_gbk;  // D5 5C: its trail byte is the byte of "\"
     const PlacementCase cases[] = {
         {"empty display name", kExe, ShortcutPlace::Desktop, "", "", {}, "{desktop}\\Korvane.lnk", {}},
         {"ASCII period", kExe, ShortcutPlace::Desktop, "", "Korvane V3.50", {}, "{desktop}\\Korvane V3.lnk", {}},
-        {"full-width period", kExe, ShortcutPlace::Desktop, "", Gbk("Korvane机器设备管理系统 V3．50"), {},
-         "{desktop}\\" + Gbk("Korvane机器设备管理系统 V3．50") + ".lnk", {}},
+        {"full-width period", kExe, ShortcutPlace::Desktop, "", "Korvane机器设备管理系统 V3．50"_gbk, {},
+         "{desktop}\\Korvane机器设备管理系统 V3．50.lnk"_gbk, {}},
         {"backslash in name", kExe, ShortcutPlace::Desktop, "", "Tools\\Korvane", {}, "{desktop}\\Korvane.lnk", {}},
         {"colon in name", kExe, ShortcutPlace::Desktop, "", "D:Korvane:Main", {}, "{desktop}\\Main.lnk", {}},
         {"target without extension", "C:\\Tools\\run", ShortcutPlace::Desktop, "", "", {}, "{desktop}\\run.lnk", {}},
@@ -181,21 +183,21 @@ TEST(CreateShortcut, ExistingGroupAndFourCallsInARow) {
     ShortcutPrefix prefix;
     const std::string reg = test_files::Read(prefix.userReg());
     const std::string dir = "C:\\Program Files\\Korvane";
-    const std::string group = Gbk("Korvane软件");
+    const std::string group = "Korvane软件"_gbk;
     const struct {
         std::string target;
         ShortcutPlace place;
         std::string display;
         std::string link;
     } calls[] = {
-        {dir + "\\Korvane.exe", ShortcutPlace::Desktop, Gbk("Korvane机器设备管理系统 V3．50"),
-         "{desktop}\\" + Gbk("Korvane机器设备管理系统 V3．50.lnk")},
-        {dir + "\\Korvane.exe", ShortcutPlace::Programs, Gbk("Korvane通用机器设备管理系统V3．50"),
-         "{programs}\\" + group + "\\" + Gbk("Korvane通用机器设备管理系统V3．50.lnk")},
-        {dir + "\\" + Gbk("软件使用必读.txt"), ShortcutPlace::Programs, Gbk("软件使用必读"),
-         "{programs}\\" + group + "\\" + Gbk("软件使用必读.lnk")},
-        {dir + "\\" + Gbk("使用说明书.pdf"), ShortcutPlace::Programs, Gbk("使用说明书"),
-         "{programs}\\" + group + "\\" + Gbk("使用说明书.lnk")},
+        {dir + "\\Korvane.exe", ShortcutPlace::Desktop, "Korvane机器设备管理系统 V3．50"_gbk,
+         "{desktop}\\Korvane机器设备管理系统 V3．50.lnk"_gbk},
+        {dir + "\\Korvane.exe", ShortcutPlace::Programs, "Korvane通用机器设备管理系统V3．50"_gbk,
+         "{programs}\\" + group + "\\" + "Korvane通用机器设备管理系统V3．50.lnk"_gbk},
+        {dir + "\\软件使用必读.txt"_gbk, ShortcutPlace::Programs, "软件使用必读"_gbk,
+         "{programs}\\" + group + "\\" + "软件使用必读.lnk"_gbk},
+        {dir + "\\使用说明书.pdf"_gbk, ShortcutPlace::Programs, "使用说明书"_gbk,
+         "{programs}\\" + group + "\\" + "使用说明书.lnk"_gbk},
     };
     std::set<std::string> expected = {prefix.Expand("{programs}\\" + group)};
     for (const auto& call : calls) {
@@ -418,10 +420,11 @@ TEST(CreateShortcutFailures, TheLinkObjectGetsTheTargetAndThePathAndIsReleased) 
     ShortcutPrefix& prefix = injected.prefix;
 
     // An empty group: the path keeps the two backslashes the rule gives.
-    CreateShortcut(kExe, ShortcutPlace::Programs, "", Gbk("使用说明书"));
+    CreateShortcut(kExe, ShortcutPlace::Programs, "", "使用说明书"_gbk);
     EXPECT_EQ(link.paths, std::vector<std::string>{kExe});
     ASSERT_EQ(link.saves.size(), 1u);
-    EXPECT_EQ(link.saves[0], cp936::ToUtf16(prefix.Expand("{programs}\\\\") + Gbk("使用说明书.lnk")));
+    EXPECT_EQ(link.saves[0],
+              cp936::ToUtf16(prefix.Expand("{programs}\\\\") + "使用说明书.lnk"_gbk));
     EXPECT_EQ(link.remembered, 0);
     EXPECT_EQ(injected.live, 0);
 
