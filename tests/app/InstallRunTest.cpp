@@ -30,10 +30,9 @@
 #include "platform/WinFiles.h"
 #include "support/DesktopFiles.h"
 #include "support/ScopedVariable.h"
-#include "support/ScratchDir.h"
 #include "support/TestFiles.h"
 #include "support/TestDialogs.h"
-#include "support/TypeText.h"
+#include "support/WizardWindow.h"
 #include "tools/korvane-payload/Payload.h"
 
 namespace fs = std::filesystem;
@@ -109,31 +108,20 @@ class InstallRunTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<testing_support::ScopedPrefix> prefix_;
+    std::unique_ptr<testing_support::WizardWindow> window_;
     // A home of its own for each case, with the XDG base folders left to their defaults.
     std::unique_ptr<testing_support::ScopedVariable> home_, dataHome_, configHome_;
-    std::unique_ptr<TestDialogs> dialogs_;
-    std::unique_ptr<TMainForm> form_;
 
-    void OpenWindow(unsigned clockSpeed) {
-        form_ = std::make_unique<TMainForm>(*dialogs_, clockSpeed);
-        form_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
-    }
-
+    void OpenWindow(unsigned clockSpeed) { window_->Open(clockSpeed); }
     static void Type(QWidget* box, const QString& text) {
-        box->setFocus();
-        testing_support::TypeText(box, text);
+        testing_support::WizardWindow::Type(box, text);
     }
 
     // Clicks through the wizard to the install button and presses it; returns when the run
     // is over, as the button's handler does.
     void WalkAndInstall() {
-        TMainForm& f = *form_;
-        QTest::mouseClick(f.Image1, Qt::LeftButton);
-        QTest::mouseClick(f.CheckBox1, Qt::LeftButton, {}, QPoint(5, 8));
-        QTest::mouseClick(f.NextStepBtn, Qt::LeftButton);
-        QTest::mouseClick(f.NextStepBtn, Qt::LeftButton);
+        TMainForm& f = *window_->form;
+        window_->ToInformationPage();
         Type(f.Edit2, Q("  诚信机械制造有限公司 "));
         Type(f.Edit4, Q("北京市海淀区1号"));
         Type(f.Edit5, Q("设备科"));
@@ -146,7 +134,7 @@ private:
     }
 
     void ExpectFinishedWindow() {
-        TMainForm& f = *form_;
+        TMainForm& f = *window_->form;
         QCOMPARE(f.FStep, 4);
         QVERIFY(f.TabSheet4->isVisible());
         QVERIFY(f.Image4->isVisible() && !f.Image3->isVisible());
@@ -163,12 +151,12 @@ private:
     }
 
     void ExpectInstalledFiles() {
-        const auto records = PayloadRecords(win::HostPath(form_->FSourceDir + paths::kPayload));
+        const auto records = PayloadRecords(win::HostPath(window_->form->FSourceDir + paths::kPayload));
         QCOMPARE(records.size(), std::size_t{6});
         QVERIFY(test_files::Read(Installed(paths::kProgram)) == records[0]);
         QVERIFY(test_files::Read(Installed(paths::kManual)) == records[2]);
         QVERIFY(test_files::Read(Installed(paths::kReadMe)) == records[3]);
-        QVERIFY(test_files::Read(win::HostPath(form_->FSystemDir + paths::kRuntimeLibrary)) ==
+        QVERIFY(test_files::Read(win::HostPath(window_->form->FSystemDir + paths::kRuntimeLibrary)) ==
                 records[4]);
         QVERIFY(test_files::Read(Installed(paths::kDemoDatabase)) == records[5]);
         QVERIFY(!fs::exists(Installed(paths::kNewSystemDatabase)));
@@ -207,7 +195,7 @@ private:
     }
 
     void ExpectShortcuts() {
-        const fs::path user = prefix_->prefix() / "drive_c" / "users";
+        const fs::path user = window_->prefix.prefix() / "drive_c" / "users";
         std::map<QString, QString> links;  // file name -> target
         for (const auto& entry : fs::recursive_directory_iterator(user)) {
             if (entry.path().extension() == ".lnk") {
@@ -228,7 +216,7 @@ private:
     // The entries that put the shortcuts into the person's menu and on their desktop: each one
     // valid, each one starting Wine in this prefix on the installed file.
     void ExpectDesktopEntries() {
-        const fs::path home = prefix_->scratch() / "home";
+        const fs::path home = window_->prefix.scratch() / "home";
         const fs::path data = home / ".local/share";
         const fs::path menus = home / ".config/menus/applications-merged";
         const fs::path group = data / "applications/wine/Programs/Korvane软件";
@@ -252,7 +240,7 @@ private:
             const auto arguments = desktop_files::SplitExec(keys.at("Exec"));
             QCOMPARE(arguments.size(), entry.program ? std::size_t{4} : std::size_t{6});
             QCOMPARE(arguments[0], std::string("env"));
-            QCOMPARE(arguments[1], "WINEPREFIX=" + prefix_->prefix().string());
+            QCOMPARE(arguments[1], "WINEPREFIX=" + window_->prefix.prefix().string());
             QCOMPARE(arguments[2], std::string("wine"));
             const fs::path started = entry.program ? win::HostPath(cp936::FromUtf8(arguments[3].c_str())) : fs::path(arguments[5]);
             if (!entry.program) QCOMPARE(arguments[4], std::string("/unix"));
@@ -274,22 +262,19 @@ private slots:
     }
 
     void init() {
-        prefix_ = std::make_unique<testing_support::ScopedPrefix>();
+        window_ = std::make_unique<testing_support::WizardWindow>();
         home_ = std::make_unique<testing_support::ScopedVariable>(
-            "HOME", (prefix_->scratch() / "home").string());
+            "HOME", (window_->prefix.scratch() / "home").string());
         dataHome_ = std::make_unique<testing_support::ScopedVariable>("XDG_DATA_HOME", std::nullopt);
         configHome_ = std::make_unique<testing_support::ScopedVariable>("XDG_CONFIG_HOME", std::nullopt);
-        win::EnsurePrefix();
-        dialogs_ = std::make_unique<TestDialogs>();
     }
 
     void cleanup() {
-        form_.reset();
-        dialogs_.reset();
+        window_->form.reset();
         configHome_.reset();
         dataHome_.reset();
         home_.reset();
-        prefix_.reset();
+        window_.reset();
     }
 
     void installsTheDemoPayload_data() {
@@ -302,7 +287,7 @@ private slots:
 
     void installsTheDemoPayload() {
         QFETCH(bool, bare);
-        const fs::path driveC = prefix_->prefix() / "drive_c";
+        const fs::path driveC = window_->prefix.prefix() / "drive_c";
         if (bare) {
             fs::remove_all(driveC / "Program Files");
             fs::remove_all(driveC / "windows" / "system32");
@@ -315,16 +300,16 @@ private slots:
         }
         OpenWindow(kFastClock);
         WalkAndInstall();
-        QVERIFY(dialogs_->shown.empty());
+        QVERIFY(window_->dialogs.shown.empty());
         ExpectFinishedWindow();
         ExpectInstalledFiles();
         ExpectShortcuts();
         ExpectDesktopEntries();
 
         // "关闭" closes without a question.
-        QTest::mouseClick(form_->ExitBtn, Qt::LeftButton);
-        QVERIFY(!form_->isVisible());
-        QVERIFY(dialogs_->shown.empty());
+        QTest::mouseClick(window_->form->ExitBtn, Qt::LeftButton);
+        QVERIFY(!window_->form->isVisible());
+        QVERIFY(window_->dialogs.shown.empty());
     }
 
     void installsInRealTime() {
@@ -333,7 +318,7 @@ private slots:
         clock.start();
         WalkAndInstall();
         QVERIFY(clock.elapsed() >= 19000);
-        QVERIFY(dialogs_->shown.empty());
+        QVERIFY(window_->dialogs.shown.empty());
         ExpectFinishedWindow();
         ExpectInstalledFiles();
     }
@@ -343,17 +328,17 @@ private slots:
         // As in the program: the wizard runs inside the main loop, and the loop ending is
         // the program ending. The guard ends a loop that would otherwise never end.
         bool visibleAfterClose = false;
-        QTimer::singleShot(0, form_.get(), [this] { WalkAndInstall(); });
-        QTimer::singleShot(300, form_.get(), [this, &visibleAfterClose] {
-            form_->close();
-            visibleAfterClose = form_->isVisible();
+        QTimer::singleShot(0, window_->form.get(), [this] { WalkAndInstall(); });
+        QTimer::singleShot(300, window_->form.get(), [this, &visibleAfterClose] {
+            window_->form->close();
+            visibleAfterClose = window_->form->isVisible();
         });
         QTimer guard;
         guard.callOnTimeout([] { QCoreApplication::exit(99); });
         guard.start(60000);
         QCOMPARE(QCoreApplication::exec(), 0);
         QVERIFY(visibleAfterClose);
-        QVERIFY(!form_->isVisible());
+        QVERIFY(!window_->form->isVisible());
         ExpectInstalledFiles();
         ExpectShortcuts();
     }
@@ -361,11 +346,11 @@ private slots:
     void failureLeavesTheProgressPage() {
         OpenWindow(kFastClock);
         // No payload beside the program: it is refused before its copy is made.
-        form_->FSourceDir = win::WindowsPath(prefix_->scratch());
+        window_->form->FSourceDir = win::WindowsPath(window_->prefix.scratch());
         WalkAndInstall();
-        TMainForm& f = *form_;
-        QCOMPARE(dialogs_->shown.size(), std::size_t{1});
-        const auto& box = dialogs_->shown.front();
+        TMainForm& f = *window_->form;
+        QCOMPARE(window_->dialogs.shown.size(), std::size_t{1});
+        const auto& box = window_->dialogs.shown.front();
         QVERIFY(box.kind == Kind::Error);
         QCOMPARE(box.caption, ApplicationTitle());
         QVERIFY(box.text.find("Setup.data") != std::string::npos);

@@ -32,9 +32,8 @@
 #include "platform/PrefixSkeleton.h"
 #include "platform/SetupError.h"
 #include "platform/WinFiles.h"
-#include "support/ScratchDir.h"
 #include "support/TestDialogs.h"
-#include "support/TypeText.h"
+#include "support/WizardWindow.h"
 
 using testing_support::TestDialogs;
 using Kind = TestDialogs::Kind;
@@ -45,8 +44,7 @@ namespace {
 
 QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
 
-using testing_support::TypeText;
-void Type(QWidget* box, const QString& text) { TypeText(box, text); }
+void Type(QWidget* box, const QString& text) { testing_support::WizardWindow::Type(box, text); }
 
 QRect InWindow(const QWidget* control, const QWidget* window) {
     return QRect(control->mapTo(window, QPoint(0, 0)), control->size());
@@ -61,18 +59,11 @@ class WizardTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<testing_support::ScopedPrefix> prefix_;
-    std::unique_ptr<TestDialogs> dialogs_;
-    std::unique_ptr<TMainForm> form_;
+    std::unique_ptr<testing_support::WizardWindow> window_;
 
-    TMainForm& Form() { return *form_; }
-    void Click(QWidget* control) { QTest::mouseClick(control, Qt::LeftButton); }
-    void ToInformationPage() {
-        Click(Form().Image1);
-        Click(Form().CheckBox1);
-        Click(Form().NextStepBtn);
-        Click(Form().NextStepBtn);
-    }
+    TMainForm& Form() { return *window_->form; }
+    void Click(QWidget* control) { window_->Click(control); }
+    void ToInformationPage() { window_->ToInformationPage(); }
     void ExpectStep(int step, QWidget* page) {
         QCOMPARE(Form().FStep, step);
         QVERIFY(page->isVisible());
@@ -82,19 +73,11 @@ private slots:
     void initTestCase() { PrepareApplication(); }
 
     void init() {
-        prefix_ = std::make_unique<testing_support::ScopedPrefix>();
-        win::EnsurePrefix();
-        dialogs_ = std::make_unique<TestDialogs>();
-        form_ = std::make_unique<TMainForm>(*dialogs_);
-        form_->show();
-        QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+        window_ = std::make_unique<testing_support::WizardWindow>();
+        window_->Open();
     }
 
-    void cleanup() {
-        form_.reset();
-        dialogs_.reset();
-        prefix_.reset();
-    }
+    void cleanup() { window_.reset(); }
 
     void startsOnTheSplash() {
         QCOMPARE(Form().FStep, 0);
@@ -217,7 +200,7 @@ private slots:
         Click(f.PreStepBtn);
         ExpectStep(1, f.TabSheet1);
         QVERIFY(f.NextStepBtn->isEnabled());
-        QVERIFY(dialogs_->shown.empty());
+        QVERIFY(window_->dialogs.shown.empty());
     }
 
     void checksTheEntries_data() {
@@ -264,19 +247,19 @@ private slots:
         Type(f.Edit6, postcode);
         // With no payload beside it the installation starts and stops at its first database
         // step; what a whole run does is the installation tests' business.
-        f.FSourceDir = win::WindowsPath(prefix_->scratch());
+        f.FSourceDir = win::WindowsPath(window_->prefix.scratch());
         Click(f.NextStepBtn);
 
         if (message.isEmpty()) {
-            QCOMPARE(dialogs_->shown.size(), std::size_t{1});
-            QVERIFY(dialogs_->shown.front().kind == Kind::Error);
+            QCOMPARE(window_->dialogs.shown.size(), std::size_t{1});
+            QVERIFY(window_->dialogs.shown.front().kind == Kind::Error);
             ExpectStep(4, f.TabSheet4);
             QVERIFY(!f.PreStepBtn->isVisible() && !f.NextStepBtn->isVisible());
             QVERIFY(!f.ExitBtn->isEnabled());
             return;
         }
-        QCOMPARE(dialogs_->shown.size(), std::size_t{1});
-        const auto& shown = dialogs_->shown.front();
+        QCOMPARE(window_->dialogs.shown.size(), std::size_t{1});
+        const auto& shown = window_->dialogs.shown.front();
         QVERIFY(shown.kind == Kind::Message);
         QCOMPARE(shown.caption, ApplicationTitle());
         QCOMPARE(shown.text, Gbk(message));
@@ -299,12 +282,12 @@ private slots:
         QTest::keyClick(f.Edit5, Qt::Key_Escape);
         QCOMPARE(QApplication::focusWidget(), f.Edit5);
         QCOMPARE(f.FStep, 3);
-        QVERIFY(dialogs_->shown.empty());
+        QVERIFY(window_->dialogs.shown.empty());
 
         // Enter on the focused push button clicks it: here the first entry check fails.
         f.NextStepBtn->setFocus();
         QTest::keyClick(f.NextStepBtn, Qt::Key_Enter);
-        QCOMPARE(dialogs_->shown.size(), std::size_t{1});
+        QCOMPARE(window_->dialogs.shown.size(), std::size_t{1});
         QCOMPARE(QApplication::focusWidget(), f.Edit2);
     }
 
@@ -454,14 +437,14 @@ private slots:
         Click(f.CheckBox1);
         Click(f.NextStepBtn);
         Type(f.DE1, "typed");  // the box takes no typing
-        dialogs_->folderAnswers.push_back(answer);
+        window_->dialogs.folderAnswers.push_back(answer);
         Click(f.DE1->BrowseButton());
         QCOMPARE(f.DE1->Text(), text);
         QCOMPARE(f.DE1->text(), QString::fromStdString(cp936::ToUtf8(text)));
         QCOMPARE(QApplication::focusWidget(), f.DE1);
         // The default folder does not exist in a fresh prefix: the browser starts at the root.
-        QCOMPARE(dialogs_->shown.size(), std::size_t{1});
-        QCOMPARE(dialogs_->shown.front().text, std::string("\\"));
+        QCOMPARE(window_->dialogs.shown.size(), std::size_t{1});
+        QCOMPARE(window_->dialogs.shown.front().text, std::string("\\"));
         QCOMPARE(f.DE1->InitialDir(), std::string("C:\\Program Files"));
     }
 
@@ -470,13 +453,13 @@ private slots:
         std::filesystem::create_directories(win::HostPath("C:\\Apps\\Korvane"));
         ToInformationPage();
         Click(f.PreStepBtn);
-        dialogs_->folderAnswers = {ChosenFolder("C:\\Apps"), std::nullopt};
+        window_->dialogs.folderAnswers = {ChosenFolder("C:\\Apps"), std::nullopt};
         f.DE1->setFocus();
         QTest::keyClick(f.DE1, Qt::Key_Down, Qt::AltModifier);
         QCOMPARE(f.DE1->Text(), std::string("C:\\Apps\\Korvane"));
         QCOMPARE(f.DE1->InitialDir(), std::string("C:\\Apps\\Korvane"));
         QTest::keyClick(f.DE1, Qt::Key_Down, Qt::AltModifier);
-        QCOMPARE(dialogs_->shown.back().text, std::string("C:\\Apps\\Korvane"));
+        QCOMPARE(window_->dialogs.shown.back().text, std::string("C:\\Apps\\Korvane"));
         QCOMPARE(f.DE1->Text(), std::string("C:\\Apps\\Korvane"));
     }
 
@@ -486,10 +469,10 @@ private slots:
         Click(f.CheckBox1);
         Click(f.NextStepBtn);
         const std::string shown = "Z:\\tmp\\a?b";  // a host folder drive_c/../tmp/a\b, say
-        dialogs_->folderAnswers.push_back(ChosenFolder(shown, false));
+        window_->dialogs.folderAnswers.push_back(ChosenFolder(shown, false));
         Click(f.DE1->BrowseButton());
-        QCOMPARE(dialogs_->shown.size(), std::size_t{2});
-        const auto& message = dialogs_->shown.back();
+        QCOMPARE(window_->dialogs.shown.size(), std::size_t{2});
+        const auto& message = window_->dialogs.shown.back();
         QVERIFY(message.kind == Kind::Message);
         QCOMPARE(message.caption, ApplicationTitle());
         QCOMPARE(message.text,
@@ -506,15 +489,15 @@ private slots:
 
     void asksBeforeLeaving() {
         QFETCH(bool, yes);
-        dialogs_->yesNoAnswers.push_back(yes);
+        window_->dialogs.yesNoAnswers.push_back(yes);
         Click(Form().ExitBtn);
         const std::string expected =
             "\x0A\x0D        " + "你尚未完成安装过程! 你可以在以后完成该系统的安装。"_gbk +
             "\x0A\x0D\x0A\x0D        " + "你确定要退出安装吗? "_gbk + "\x0A\x0D";
-        QCOMPARE(dialogs_->shown.size(), std::size_t{1});
-        QVERIFY(dialogs_->shown.front().kind == Kind::YesNo);
-        QCOMPARE(dialogs_->shown.front().caption, "提示"_gbk);
-        QCOMPARE(dialogs_->shown.front().text, expected);
+        QCOMPARE(window_->dialogs.shown.size(), std::size_t{1});
+        QVERIFY(window_->dialogs.shown.front().kind == Kind::YesNo);
+        QCOMPARE(window_->dialogs.shown.front().caption, "提示"_gbk);
+        QCOMPARE(window_->dialogs.shown.front().text, expected);
         QCOMPARE(Form().isVisible(), !yes);
     }
 
@@ -524,7 +507,7 @@ private slots:
         QCOMPARE(f.ExitBtn->text(), Q("关闭"));
         QCOMPARE(QApplication::focusWidget(), f.ExitBtn);
         QTest::keyClick(f.ExitBtn, Qt::Key_Return);
-        QVERIFY(dialogs_->shown.empty());
+        QVERIFY(window_->dialogs.shown.empty());
         QVERIFY(!f.isVisible());
     }
 
@@ -598,13 +581,13 @@ private slots:
     }
 
     void reportsErrorsInTheErrorBox() {
-        ReportErrors(*dialogs_, [] { throw SetupError("无法打开数据库 C:\\a.qdb"_gbk); });
-        ReportErrors(*dialogs_, [] { throw std::runtime_error("Disk full."); });
-        QCOMPARE(dialogs_->shown.size(), std::size_t{2});
-        QVERIFY(dialogs_->shown[0].kind == Kind::Error);
-        QCOMPARE(dialogs_->shown[0].caption, ApplicationTitle());
-        QCOMPARE(dialogs_->shown[0].text, "无法打开数据库 C:\\a.qdb."_gbk);
-        QCOMPARE(dialogs_->shown[1].text, std::string("Disk full."));
+        ReportErrors(window_->dialogs, [] { throw SetupError("无法打开数据库 C:\\a.qdb"_gbk); });
+        ReportErrors(window_->dialogs, [] { throw std::runtime_error("Disk full."); });
+        QCOMPARE(window_->dialogs.shown.size(), std::size_t{2});
+        QVERIFY(window_->dialogs.shown[0].kind == Kind::Error);
+        QCOMPARE(window_->dialogs.shown[0].caption, ApplicationTitle());
+        QCOMPARE(window_->dialogs.shown[0].text, "无法打开数据库 C:\\a.qdb."_gbk);
+        QCOMPARE(window_->dialogs.shown[1].text, std::string("Disk full."));
     }
 
     void decodesTheArtwork() {
