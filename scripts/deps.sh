@@ -27,3 +27,6 @@ KORVANE_TEST_PACKAGES=(
     libgtest-dev googletest
     liblnk-utils sqlite3 desktop-file-utils
 )
+KORVANE_FORMAT_PACKAGES=(
+    clang-format git
+)

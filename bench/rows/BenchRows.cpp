@@ -253,7 +253,7 @@ int main(int argc, char** argv) {
         for (auto& c : cases) {
             c.runs.push_back(Spawn(self, c.folder, scratch / "prefix"));
             std::printf("round %d, %s: %.2f s, %.1f MiB\n", round + 1, c.what,
-                        c.runs.back().seconds, c.runs.back().peakKiB / 1024.0);
+                        c.runs.back().seconds, static_cast<double>(c.runs.back().peakKiB) / 1024.0);
         }
     }
 
@@ -264,7 +264,7 @@ int main(int argc, char** argv) {
     for (const auto& c : cases) {
         std::vector<double> peaks, times, gaps;
         for (const auto& run : c.runs) {
-            peaks.push_back(run.peakKiB / 1024.0);
+            peaks.push_back(static_cast<double>(run.peakKiB) / 1024.0);
             times.push_back(run.seconds);
             gaps.push_back(run.longestGap * 1000);
         }

@@ -318,13 +318,13 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, FailedInstallation,
     ::testing::Values(
         FailureCase{"MissingPayload",
-                    [](Installation& t) { fs::remove(t.dist / "Setup.data"); },
+                    [](Installation& installation) { fs::remove(installation.dist / "Setup.data"); },
                     "Setup.data", "正在创建文件夹...... ",
                     {paths::kDataFolder}, {paths::kSystemDatabase, paths::kProgram}},
         FailureCase{"FiveRecordPayload",
-                    [](Installation& t) {
+                    [](Installation& installation) {
                         sqlite3* db = nullptr;
-                        sqlite3_open((t.dist / "Setup.data").c_str(), &db);
+                        sqlite3_open((installation.dist / "Setup.data").c_str(), &db);
                         sqlite3_exec(db, "DELETE FROM INSTDB WHERE UID = (SELECT MAX(UID) FROM INSTDB)",
                                      nullptr, nullptr, nullptr);
                         sqlite3_close(db);
@@ -332,18 +332,18 @@ INSTANTIATE_TEST_SUITE_P(
                     "Setup.data", "正在创建文件夹...... ",
                     {paths::kDataFolder}, {paths::kSystemDatabase, paths::kProgram}},
         FailureCase{"RuntimeLibraryCannotBeCreated",
-                    [](Installation& t) {
+                    [](Installation& installation) {
                         // Root ignores permission bits: a folder in the way fails for anyone.
                         fs::create_directories(
                             win::HostPath(win::GetSystemDirectoryA()) / "Midas.dll" / "x");
-                        (void)t;
+                        (void)installation;
                     },
                     "Midas.dll", "正在复制帮助文件...... ",
                     {paths::kProgram, paths::kNewSystemDatabase, paths::kManual, paths::kReadMe},
                     {paths::kDemoDatabase}},
         FailureCase{"DesktopValueOfTheWrongType",
-                    [](Installation& t) {
-                        const fs::path reg = t.prefix.prefix() / "user.reg";
+                    [](Installation& installation) {
+                        const fs::path reg = installation.prefix.prefix() / "user.reg";
                         std::string text = test_files::Read(reg);
                         const auto at = text.find("\"Desktop\"=\"");
                         ASSERT_NE(at, std::string::npos);
@@ -354,6 +354,6 @@ INSTANTIATE_TEST_SUITE_P(
                     "Invalid data type for 'Desktop'", "正在创建程序快捷方式...... ",
                     {paths::kProgram, paths::kSystemDatabase, paths::kDemoDatabase},
                     {paths::kNewSystemDatabase}}),
-    [](const ::testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
+    [](const ::testing::TestParamInfo<FailureCase>& failure) { return failure.param.name; });
 
 }  // namespace

@@ -184,13 +184,13 @@ TEST_F(Extraction, AFailedWriteLeavesNoShortFile) {
         win::CreateDirectoryA(installDir);
         win::CreateDirectoryA(installDir + paths::kDataFolder);
         CopyPayloadIntoPlace(sourceDir, installDir, {});
-        DbConnection connection;
-        OpenSystemDatabase(connection, installDir);
-        DbQuery query(connection);
-        OpenPayloadRecords(query, sourceDir + paths::kPayload);
+        DbConnection payloadCopy;
+        OpenSystemDatabase(payloadCopy, installDir);
+        DbQuery records(payloadCopy);
+        OpenPayloadRecords(records, sourceDir + paths::kPayload);
         const rlimit limit{1024 * 1024, RLIM_INFINITY};
         setrlimit(RLIMIT_FSIZE, &limit);
-        SavePayloadRecord(query, installDir + paths::kProgram, {});
+        SavePayloadRecord(records, installDir + paths::kProgram, {});
     });
     EXPECT_NE(message.find("Cannot write file " + installDir + paths::kProgram), std::string::npos)
         << message;

@@ -37,7 +37,9 @@ inline std::string ErrorOfInChild(const std::function<void()>& action) {
     close(pipeFds[1]);
     std::string message;
     char buffer[512];
-    for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) > 0;) message.append(buffer, n);
+    for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) > 0;) {
+        message.append(buffer, static_cast<std::size_t>(n));
+    }
     close(pipeFds[0]);
     if (child > 0) waitpid(child, nullptr, 0);
     return child > 0 ? message : "(no child)";
