@@ -54,7 +54,7 @@ std::string_view::size_type FindIgnoringCase(std::string_view text, std::string_
 // ---- The connection string and the file it names ----
 
 // "Data Source=" up to the next ";", or a value in double quotes, which a Windows path never
-// holds. The other pieces belong to the original provider.
+// holds. The other pieces (provider, security, Jet options) mean nothing to SQLite.
 std::string DataSource(std::string_view connectionString) {
     constexpr std::string_view kKey = "Data Source=";
     const auto at = FindIgnoringCase(connectionString, kKey);
