@@ -51,9 +51,9 @@ std::filesystem::path Sibling(const std::filesystem::path& file, std::string_vie
 }
 
 bool IsRandomPart(std::string_view text) {
-    return text.size() == kRandomPart.size() &&
-           std::all_of(text.begin(), text.end(),
-                       [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
+    return text.size() == kRandomPart.size() && std::all_of(text.begin(), text.end(), [](char c) {
+               return std::isalnum(static_cast<unsigned char>(c)) != 0;
+           });
 }
 
 }  // namespace
