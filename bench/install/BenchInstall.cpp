@@ -70,9 +70,10 @@ struct Usage {
     double system;
 };
 
-Usage UsageNow() {
+// who: RUSAGE_SELF, or RUSAGE_CHILDREN for the finished children (cp runs as one).
+Usage UsageNow(int who = RUSAGE_SELF) {
     rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
+    getrusage(who, &usage);
     const auto seconds = [](const timeval& t) {
         return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
     };
@@ -165,6 +166,11 @@ struct RunFigures {
     std::optional<Gaps> gaps;
 };
 
+RunFigures Between(const Usage& before, const Usage& after) {
+    return {Seconds(after.wall - before.wall), after.user - before.user,
+            after.system - before.system, std::nullopt};
+}
+
 // ---- One installation through the window ----
 
 void Type(LabelledEdit* box, const char* utf8) {
@@ -201,8 +207,7 @@ RunFigures Install(const fs::path& prefix, const fs::path& payloadFolder, bool p
     const Usage before = UsageNow();
     QTest::mouseClick(form.NextStepBtn, Qt::LeftButton);  // returns when the run is over
     const Usage after = UsageNow();
-    RunFigures figures{Seconds(after.wall - before.wall), after.user - before.user,
-                       after.system - before.system, std::nullopt};
+    RunFigures figures = Between(before, after);
     if (probeGaps) figures.gaps = probe.Stop();
 
     if (!dialogs.shown.empty()) {
@@ -275,18 +280,7 @@ RunFigures WriteAsMuchAsTheLargeRun(const fs::path& file) {
     const Usage after = UsageNow();
     fs::remove(file);
     sync();
-    return {Seconds(after.wall - before.wall), after.user - before.user,
-            after.system - before.system, std::nullopt};
-}
-
-// Processor time of the finished children, which cp runs as.
-Usage ChildrenUsageNow() {
-    rusage usage{};
-    getrusage(RUSAGE_CHILDREN, &usage);
-    const auto seconds = [](const timeval& t) {
-        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-    };
-    return {Clock::now(), seconds(usage.ru_utime), seconds(usage.ru_stime)};
+    return Between(before, after);
 }
 
 void RunCp(const fs::path& from, const fs::path& to) {
@@ -306,15 +300,14 @@ void RunCp(const fs::path& from, const fs::path& to) {
 // writeback spills into the next measurement.
 RunFigures CopyThePayloadTwice(const fs::path& payload, const fs::path& folder) {
     sync();
-    const Usage before = ChildrenUsageNow();
+    const Usage before = UsageNow(RUSAGE_CHILDREN);
     RunCp(payload, folder / "cp-1");
     RunCp(payload, folder / "cp-2");
-    const Usage after = ChildrenUsageNow();
+    const Usage after = UsageNow(RUSAGE_CHILDREN);
     fs::remove(folder / "cp-1");
     fs::remove(folder / "cp-2");
     sync();
-    return {Seconds(after.wall - before.wall), after.user - before.user,
-            after.system - before.system, std::nullopt};
+    return Between(before, after);
 }
 
 long PeakMemoryKiB() {
