@@ -190,7 +190,7 @@ int CopyContents(int from, int to, const ChunkHook& hook) {
     for (;;) {
         const ssize_t copied = copier.Copy(kCopyChunk);
         if (copied < 0) return errno;
-        if (static_cast<std::size_t>(copied) < kCopyChunk) return 0;
+        if (copied == 0) return 0;
         if (hook) hook();
     }
 }

@@ -72,7 +72,7 @@ private:
 // ---- Copies ----
 
 // Copies from's bytes from its current position to its end onto to, in chunks of kCopyChunk
-// bytes, calling hook after each whole chunk: memory stays one chunk at most. The kernel
+// bytes, calling hook after each chunk: memory stays one chunk at most. The kernel
 // copies (and clones, where the file system can); where it refuses (another file system, a
 // pipe, a kernel without the call), the bytes go through a buffer. 0, or the errno of the
 // failure; an exception of hook passes through.
