@@ -5,39 +5,31 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/HostFile.h"
+
 namespace win {
 
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& path, int& error) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    const FileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file.valid()) {
         error = errno;
         return std::nullopt;
     }
     std::string text;
     char buffer[65536];
     for (;;) {
-        const ssize_t got = read(fd, buffer, sizeof buffer);
+        const ssize_t got = read(file.get(), buffer, sizeof buffer);
         if (got > 0) {
             text.append(buffer, static_cast<size_t>(got));
         } else if (got == 0) {
             break;
         } else if (errno != EINTR) {
             error = errno;
-            close(fd);
             return std::nullopt;
         }
     }
-    close(fd);
     error = 0;
     return text;
-}
-
-std::string TemporaryPattern(const std::filesystem::path& target) {
-    // Built piece by piece: GCC 12 misreads a chain of + on strings (-Wrestrict).
-    std::string name = ".";
-    name += target.filename().string();
-    name += ".XXXXXX";
-    return (target.parent_path() / name).string();
 }
 
 namespace {
@@ -62,22 +54,13 @@ int ReplaceFile(const std::filesystem::path& target, std::string_view bytes, mod
                 bool keepMode) {
     std::filesystem::path path = target;
     if (const int error = FollowLinks(path)) return error;
-    std::string temporary = TemporaryPattern(path);
-    const int fd = mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) return errno;
+    HiddenSibling file(path);
+    if (file.fd() < 0) return file.error();
     struct stat old {};
     if (keepMode && stat(path.c_str(), &old) == 0) mode = old.st_mode & 07777;
-    int error = 0;
-    for (size_t done = 0; !error && done < bytes.size();) {
-        const ssize_t written = write(fd, bytes.data() + done, bytes.size() - done);
-        if (written > 0) done += static_cast<size_t>(written);
-        else if (errno != EINTR) error = written == 0 ? EIO : errno;
-    }
-    if (!error && (fchmod(fd, mode) != 0 || fsync(fd) != 0)) error = errno;
-    if (close(fd) != 0 && !error) error = errno;
-    if (!error && rename(temporary.c_str(), path.c_str()) != 0) error = errno;
-    if (error) unlink(temporary.c_str());
-    return error;
+    if (const int error = WriteAll(file.fd(), bytes.data(), bytes.size())) return error;
+    if (fchmod(file.fd(), mode) != 0 || fsync(file.fd()) != 0) return errno;
+    return file.Place(true);
 }
 
 }  // namespace win

@@ -14,12 +14,9 @@ namespace win {
 // The whole contents, or nullopt with error set to the errno of the failure.
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& path, int& error);
 
-// The mkostemp pattern of a hidden temporary file beside target.
-std::string TemporaryPattern(const std::filesystem::path& target);
-
 // 0 on success, else the errno of the step that failed (the target is then unchanged and no
-// temporary file is left). A symbolic link stays one: the file it names is replaced. The new file gets mode, or the old file's mode when keepMode is
-// true and there is an old file.
+// temporary file is left). A symbolic link stays one: the file it names is replaced. The new
+// file gets mode, or the old file's mode when keepMode is true and there is an old file.
 int ReplaceFile(const std::filesystem::path& path, std::string_view bytes, mode_t mode,
                 bool keepMode = false);
 

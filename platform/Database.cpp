@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/CodePage.h"
+#include "platform/HostFile.h"
 #include "platform/HostNames.h"
 #include "platform/SetupError.h"
 #include "platform/Sha256.h"
@@ -53,7 +54,7 @@ std::string_view::size_type FindIgnoringCase(std::string_view text, std::string_
 // ---- The connection string and the file it names ----
 
 // "Data Source=" up to the next ";", or a value in double quotes, which a Windows path never
-// holds. The other pieces belong to the original provider.
+// holds. The other pieces (provider, security, Jet options) mean nothing to SQLite.
 std::string DataSource(std::string_view connectionString) {
     constexpr std::string_view kKey = "Data Source=";
     const auto at = FindIgnoringCase(connectionString, kKey);
@@ -524,12 +525,12 @@ private:
 class OutputFile {
 public:
     OutputFile(std::string windowsPath, const std::filesystem::path& hostPath)
-        : windowsPath_(std::move(windowsPath)), hostPath_(hostPath) {
-        fd_ = ::open(hostPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (fd_ < 0) throw SetupError(FormatMessage("Cannot create file %s", windowsPath_));
+        : windowsPath_(std::move(windowsPath)),
+          hostPath_(hostPath),
+          file_(::open(hostPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)) {
+        if (!file_.valid()) throw SetupError(FormatMessage("Cannot create file %s", windowsPath_));
     }
     ~OutputFile() {
-        if (fd_ >= 0) ::close(fd_);
         if (!committed_) ::unlink(hostPath_.c_str());
     }
     OutputFile(const OutputFile&) = delete;
@@ -537,13 +538,7 @@ public:
 
     void Write(const char* data, std::size_t length) {
         if (digest_) digest_->Update(data, length);
-        while (length > 0) {
-            const ssize_t written = ::write(fd_, data, length);
-            if (written < 0 && errno == EINTR) continue;
-            if (written <= 0) Fail(written < 0 ? errno : ENOSPC);
-            data += written;
-            length -= static_cast<std::size_t>(written);
-        }
+        if (const int error = win::WriteAll(file_.get(), data, length)) Fail(error);
     }
     // The bytes written from here on are hashed for the check made before Commit.
     void HashContents() { digest_.emplace(); }
@@ -551,8 +546,7 @@ public:
         if (check) check(digest_->HexDigest());
     }
     void Commit() {
-        const int fd = std::exchange(fd_, -1);
-        if (::close(fd) != 0) Fail(errno);
+        if (const int error = file_.Close()) Fail(error);
         committed_ = true;
     }
 
@@ -563,13 +557,13 @@ private:
     }
     std::string windowsPath_;
     std::filesystem::path hostPath_;
-    int fd_ = -1;
+    win::FileDescriptor file_;
     bool committed_ = false;
     std::optional<Sha256> digest_;
 };
 
-// Large enough that the system calls cost little, small enough that the hook runs often.
-constexpr int kChunkSize = 1 << 20;
+// A value goes to its file in the chunks of a file copy, with the hook as often.
+constexpr int kChunkSize = static_cast<int>(win::kCopyChunk);
 
 }  // namespace
 

@@ -1,6 +1,6 @@
 #pragma once
 // The database engine the installer talks to: one connection and one query object on it,
-// with the meanings of the original ADO/Jet pair, on SQLite files.
+// with the meanings of an ADO connection and query on a Jet file, on SQLite files.
 //
 // The connection takes the installer's connection string and opens its "Data Source".
 // Texts go in and out as code page 936; SQLite stores them as UTF-8. Every failure of the
@@ -30,7 +30,7 @@ public:
     // value in double quotes may hold ";".
     void SetConnectionString(std::string connectionString);
     const std::string& ConnectionString() const { return connectionString_; }
-    // Connecting never asks for a name or password; kept for the original's sequence.
+    // Connecting never asks for a name or password: the setting is kept and changes nothing.
     void SetLoginPrompt(bool prompt) { loginPrompt_ = prompt; }
     // ADO's read mode: the file is opened for reading only and never written.
     void SetReadOnly(bool readOnly) { readOnly_ = readOnly; }
@@ -47,10 +47,10 @@ public:
     void Close();
     bool Connected() const { return db_ != nullptr; }
 
-    sqlite3* Handle() const { return db_; }
-
 private:
     friend class DbQuery;
+    friend class DbField;
+    sqlite3* Handle() const { return db_; }
     std::vector<DbQuery*> queries_;  // bound to this connection, open or not
     std::string connectionString_;
     bool loginPrompt_ = true;

@@ -4,19 +4,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
-#include <string_view>
-#include <vector>
 
-#include "platform/AtomicFile.h"
 #include "platform/CodePage.h"
+#include "platform/HostFile.h"
 #include "platform/HostNames.h"
 #include "platform/SetupError.h"
 #include "platform/WinPaths.h"
@@ -26,11 +22,7 @@ namespace fs = std::filesystem;
 namespace win {
 namespace {
 
-constexpr size_t kCopyChunk = 1 << 20;
-
 thread_local int lastCopyError = 0;
-
-constexpr std::string_view kDeletingSuffix = ".deleting";
 
 BOOL CopyFailed(int error) {
     lastCopyError = error;
@@ -55,92 +47,6 @@ std::optional<struct stat> Stat(const fs::path& path) {
 
 bool IsReadOnly(const struct stat& info) { return (info.st_mode & S_IWUSR) == 0; }
 
-// Closes the descriptor and removes the temporary copy unless the copy was put in place.
-class TemporaryCopy {
-public:
-    explicit TemporaryCopy(const fs::path& target) {
-        std::string pattern = TemporaryPattern(target);
-        fd_ = mkostemp(pattern.data(), O_CLOEXEC);
-        error_ = fd_ < 0 ? errno : 0;
-        created_ = fd_ >= 0;
-        path_ = pattern;
-    }
-    ~TemporaryCopy() {
-        if (fd_ >= 0) close(fd_);
-        if (created_ && !placed_) unlink(path_.c_str());
-    }
-    TemporaryCopy(const TemporaryCopy&) = delete;
-    TemporaryCopy& operator=(const TemporaryCopy&) = delete;
-
-    int fd() const { return fd_; }
-    int error() const { return error_; }
-    const fs::path& path() const { return path_; }
-    bool Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return close(fd) == 0;
-    }
-    void Placed() { placed_ = true; }
-
-private:
-    fs::path path_;
-    int fd_ = -1;
-    int error_ = 0;
-    bool created_ = false;
-    bool placed_ = false;
-};
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
-bool WriteAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t written = write(fd, data, size);
-        if (written < 0 && errno == EINTR) continue;
-        if (written == 0) errno = ENOSPC;
-        if (written <= 0) return false;
-        data += written;
-        size -= static_cast<size_t>(written);
-    }
-    return true;
-}
-
-// Copies the contents chunk by chunk, calling hook between chunks; memory stays one chunk.
-bool CopyContents(int from, int to, const ChunkHook& hook) {
-    std::vector<char> buffer(kCopyChunk);
-    for (;;) {
-        const ssize_t got = read(from, buffer.data(), buffer.size());
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return false;
-        if (got == 0) return true;
-        if (!WriteAll(to, buffer.data(), static_cast<size_t>(got))) return false;
-        if (hook) hook();
-    }
-}
-
-// Puts the finished copy at target: replacing it, or only when target is absent.
-bool PutInPlace(const fs::path& copy, const fs::path& target, bool replace) {
-    if (replace) return rename(copy.c_str(), target.c_str()) == 0;
-    if (renameat2(AT_FDCWD, copy.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
-        return true;
-    }
-    // A file system without the no-replace rename: a hard link never replaces either.
-    if (errno != EINVAL || link(copy.c_str(), target.c_str()) != 0) return false;
-    unlink(copy.c_str());
-    return true;
-}
-
 // Windows refuses to overwrite a read-only file, a folder, or the source itself: the errno
 // of the refusal, or 0.
 int ReplaceRefusal(const struct stat& source, const fs::path& target) {
@@ -164,8 +70,8 @@ BOOL CopyFileA(const std::string& existing, const std::string& target, BOOL fail
     const auto from = Host(existing);
     const auto to = Host(target);
     if (!from || !to) return CopyFailed(ENOENT);
-    const Descriptor source(open(from->c_str(), O_RDONLY | O_CLOEXEC));
-    if (source.get() < 0) return CopyFailed(errno);
+    const FileDescriptor source(open(from->c_str(), O_RDONLY | O_CLOEXEC));
+    if (!source.valid()) return CopyFailed(errno);
     struct stat info {};
     if (fstat(source.get(), &info) != 0) return CopyFailed(errno);
     if (!S_ISREG(info.st_mode)) return CopyFailed(EISDIR);
@@ -176,16 +82,14 @@ BOOL CopyFileA(const std::string& existing, const std::string& target, BOOL fail
 
     // The copy is made beside the target and renamed over it, so that a target is never
     // left half written.
-    TemporaryCopy copy(*to);
+    HiddenSibling copy(*to);
     if (copy.fd() < 0) return CopyFailed(copy.error());
-    if (!CopyContents(source.get(), copy.fd(), hook)) return CopyFailed(errno);
+    if (const int error = CopyContents(source.get(), copy.fd(), hook)) return CopyFailed(error);
     const timespec times[2] = {info.st_atim, info.st_mtim};
-    if (fchmod(copy.fd(), info.st_mode & 07777) != 0 || futimens(copy.fd(), times) != 0 ||
-        !copy.Close()) {
+    if (fchmod(copy.fd(), info.st_mode & 07777) != 0 || futimens(copy.fd(), times) != 0) {
         return CopyFailed(errno);
     }
-    if (!PutInPlace(copy.path(), *to, !failIfExists)) return CopyFailed(errno);
-    copy.Placed();
+    if (const int error = copy.Place(!failIfExists)) return CopyFailed(error);
     return true;
 }
 
@@ -204,14 +108,6 @@ BOOL SetFileAttributesA(const std::string& path, DWORD attributes) {
 }
 
 namespace {
-
-// The hidden name a large file takes while DeleteFileA shrinks it.
-std::string DeletingName(const std::string& name) {
-    std::string hidden = ".";
-    hidden += name;
-    hidden += kDeletingSuffix;
-    return hidden;
-}
 
 // About 5 ms of the kernel's work freeing blocks on this kind of machine.
 constexpr off_t kShrinkStep = off_t{64} << 20;
@@ -237,8 +133,7 @@ BOOL DeleteFileA(const std::string& path, const ChunkHook& hook) {
     if (!hook || !S_ISREG(info.st_mode) || info.st_size <= kShrinkStep) {
         return unlink(host->c_str()) == 0;
     }
-    const std::filesystem::path hidden =
-        host->parent_path() / DeletingName(host->filename().string());
+    const std::filesystem::path hidden = DeletingSibling(*host);
     if (renameat2(AT_FDCWD, host->c_str(), AT_FDCWD, hidden.c_str(), RENAME_NOREPLACE) != 0) {
         return unlink(host->c_str()) == 0;
     }
@@ -279,27 +174,6 @@ bool FileExists(const std::string& path) {
     return info && !S_ISDIR(info->st_mode);
 }
 
-namespace {
-
-// The name of the file a hidden temporary of CopyFileA (".NAME.XXXXXX", see
-// TemporaryPattern) or of DeleteFileA (".NAME.deleting") stands for, or "" for another name.
-std::string TemporaryFor(std::string_view name) {
-    if (name.size() < 2 || name.front() != '.') return {};
-    name.remove_prefix(1);
-    if (name.size() > kDeletingSuffix.size() && name.ends_with(kDeletingSuffix)) {
-        return std::string(name.substr(0, name.size() - kDeletingSuffix.size()));
-    }
-    constexpr std::size_t kRandom = 6;  // mkostemp's XXXXXX: letters and digits
-    if (name.size() < kRandom + 2 || name[name.size() - kRandom - 1] != '.') return {};
-    const std::string_view random = name.substr(name.size() - kRandom);
-    const bool letters = std::all_of(random.begin(), random.end(), [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) != 0;
-    });
-    return letters ? std::string(name.substr(0, name.size() - kRandom - 1)) : std::string();
-}
-
-}  // namespace
-
 void RemoveLeftTemporaries(const std::string& folder,
                            const std::function<bool(const std::string& name)>& ours) {
     const auto host = Host(folder);
@@ -307,7 +181,7 @@ void RemoveLeftTemporaries(const std::string& folder,
     std::error_code error;
     for (fs::directory_iterator entry(*host, error), end; !error && entry != end;
          entry.increment(error)) {
-        const std::string stands = TemporaryFor(entry->path().filename().string());
+        const std::string stands = NameBehindHiddenSibling(entry->path().filename().string());
         if (stands.empty()) continue;
         std::string name;
         try {

@@ -1,4 +1,4 @@
-// The engine adapter: the meanings of the original connection and query pair on SQLite.
+// The engine adapter: an ADO connection and query's meanings on SQLite files.
 
 #include <gtest/gtest.h>
 
@@ -29,6 +29,38 @@ std::string ConnectionStringFor(const std::string& windowsPath) {
     return "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + windowsPath +
            ";Persist Security Info=False;Jet OLEDB:Database";
 }
+
+// While it lives, every connection that opens reads values of at most lengthLimit bytes and
+// counts the rows its statements yield: the adapter keeps its engine handle to itself.
+class ConnectionWatch {
+public:
+    explicit ConnectionWatch(int lengthLimit) : lengthLimit_(lengthLimit) {
+        current_ = this;
+        sqlite3_auto_extension(reinterpret_cast<void (*)()>(&Attach));
+    }
+    ~ConnectionWatch() {
+        sqlite3_cancel_auto_extension(reinterpret_cast<void (*)()>(&Attach));
+        current_ = nullptr;
+    }
+    ConnectionWatch(const ConnectionWatch&) = delete;
+    ConnectionWatch& operator=(const ConnectionWatch&) = delete;
+
+    int rowsYielded = 0;
+
+private:
+    static int Attach(sqlite3* db, char**, const sqlite3_api_routines*) {
+        sqlite3_limit(db, SQLITE_LIMIT_LENGTH, current_->lengthLimit_);
+        sqlite3_trace_v2(db, SQLITE_TRACE_ROW, &CountRow, &current_->rowsYielded);
+        return SQLITE_OK;
+    }
+    static int CountRow(unsigned, void* count, void*, void*) {
+        ++*static_cast<int*>(count);
+        return 0;
+    }
+
+    static inline ConnectionWatch* current_ = nullptr;
+    int lengthLimit_;
+};
 
 class Engine : public ::testing::Test {
 public:  // the cases of a table reach in
@@ -247,16 +279,9 @@ TEST_F(Engine, RowsAndValuesAreReadOnlyWhenTheCursorAndTheFieldsReachThem) {
         "UPDATE Big SET Unused = hex(zeroblob(1000000)) WHERE ID = 7;");
     int pumped = 0;
     connection.SetProgressHook([&] { ++pumped; });
+    const ConnectionWatch watch(1000000);
     Connect();
-    sqlite3_limit(connection.Handle(), SQLITE_LIMIT_LENGTH, 1000000);
-    int yielded = 0;
-    sqlite3_trace_v2(
-        connection.Handle(), SQLITE_TRACE_ROW,
-        [](unsigned, void* count, void*, void*) {
-            ++*static_cast<int*>(count);
-            return 0;
-        },
-        &yielded);
+    const int& yielded = watch.rowsYielded;
 
     OpenQuery("SELECT * FROM Big ORDER BY ID");
     EXPECT_EQ(query.RecordCount(), kRows);

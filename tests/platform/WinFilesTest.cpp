@@ -174,6 +174,15 @@ TEST_F(WinFiles, LargeCopyGoesInChunksCallingTheHook) {
     EXPECT_TRUE(test_files::Read(host("copy")) == content);
 }
 
+// A /proc file tells a size of 0 and the kernel will not copy it: its bytes are read.
+TEST_F(WinFiles, CopyReadsAFileWhoseSizeTheSystemDoesNotTell) {
+    ASSERT_EQ(fs::file_size("/proc/version"), 0u);
+    EXPECT_TRUE(win::CopyFileA("Z:\\proc\\version", "C:\\work\\version", false));
+    const std::string copy = test_files::Read(host("version"));
+    EXPECT_FALSE(copy.empty());
+    EXPECT_EQ(copy, test_files::Read("/proc/version"));
+}
+
 TEST_F(WinFiles, CopyStoppedByTheHookLeavesTheTargetAsItWas) {
     test_files::Write(host("big"), std::string(3 * 1024 * 1024, 'n'));
     test_files::Write(host("copy"), "old");
