@@ -14,7 +14,8 @@ endfunction()
 # Warnings become errors through the presets (CMAKE_COMPILE_WARNING_AS_ERROR), so a build
 # with a newer compiler can still be made by hand with -DCMAKE_COMPILE_WARNING_AS_ERROR=OFF.
 function(korvane_warnings target)
-    target_compile_options(${target} PRIVATE -Wall -Wextra -Wshadow -Wnon-virtual-dtor)
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wshadow -Wnon-virtual-dtor -Wconversion
+                                             -Wsign-conversion)
 endfunction()
 
 # korvane_add_test(NAME SOURCES ... [LIBS ...] [QT])

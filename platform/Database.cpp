@@ -18,9 +18,9 @@
 #include "platform/CodePage.h"
 #include "platform/HostFile.h"
 #include "platform/HostNames.h"
+#include "platform/PathMapping.h"
 #include "platform/SetupError.h"
 #include "platform/Sha256.h"
-#include "platform/WinPaths.h"
 
 namespace {
 
@@ -588,7 +588,7 @@ std::string DbField::AsString() const {
     const Value value = s.CurrentValue(db, column_, false);
     if (const auto* text = std::get_if<std::string>(&value)) return cp936::FromUtf8(*text);
     if (std::holds_alternative<LongBinary>(value)) {
-        BlobReader blob(db, s.table, s.columns[column_], s.rowid);
+        BlobReader blob(db, s.table, s.columns[static_cast<std::size_t>(column_)], s.rowid);
         std::string bytes(static_cast<std::size_t>(blob.Size()), '\0');
         blob.Read(bytes.data(), blob.Size(), 0);
         return bytes;

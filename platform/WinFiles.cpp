@@ -14,8 +14,8 @@
 #include "platform/CodePage.h"
 #include "platform/HostFile.h"
 #include "platform/HostNames.h"
+#include "platform/PathMapping.h"
 #include "platform/SetupError.h"
-#include "platform/WinPaths.h"
 
 namespace fs = std::filesystem;
 
@@ -196,7 +196,7 @@ void RemoveLeftTemporaries(const std::string& folder,
     }
 }
 
-std::string GetSystemDirectoryA() { return "C:\\windows\\system32"; }
+std::string GetSystemDirectoryA() { return kSystemDirectory; }
 
 std::string GetModuleFileNameA() {
     std::error_code error;

@@ -1,7 +1,7 @@
 #pragma once
 // The Win32 file calls the installer makes, with their Windows meanings, on Windows paths in
 // code page 936 ("C:\Program Files\Korvane"). On Linux they act inside the Wine-style prefix
-// (see WinPaths.h). Each returns success or failure as Windows does; the callers decide
+// (see PathMapping.h). Each returns success or failure as Windows does; the callers decide
 // whether to look.
 
 #include <functional>

@@ -103,7 +103,7 @@ Run Spawn(const std::vector<std::string>& args) {
     int status = 0;
     rusage usage{};
     wait4(pid, &status, 0, &usage);
-    const auto cpu = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    const auto cpu = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
     Run run{Seconds(Clock::now() - start), cpu(usage.ru_utime) + cpu(usage.ru_stime), usage.ru_maxrss, {}};
     posix_spawn_file_actions_destroy(&actions);
     std::ifstream in(capture);

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "platform/HostFile.h"
-#include "platform/TestFiles.h"
+#include "support/TestFiles.h"
 #include "support/ScratchDir.h"
 
 namespace fs = std::filesystem;
