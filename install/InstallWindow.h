@@ -33,7 +33,7 @@ public:
     // Installation background hidden, finish picture shown.
     virtual void ShowFinishPicture() = 0;
     virtual void SetStatusCaption(const std::string& caption) = 0;  // InfoLabel
-    virtual void SetTips(const TipSet& tips) = 0;                    // RxLabel1 .. RxLabel5
+    virtual void SetTips(const TipSet& tips) = 0;                   // RxLabel1 .. RxLabel5
     // The hourglass while busy, else the default cursor.
     virtual void SetBusyCursor(bool busy) = 0;
     // ExitBtn enabled, captioned "关闭", focused.

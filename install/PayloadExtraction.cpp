@@ -30,8 +30,8 @@ bool PathExists(const std::string& path) {
 
 // "\Data\MachineData.20261210.old", or with "-2", "-3", ... when that name is taken.
 std::string FreeDatedName(const std::string& installDir) {
-    const std::string stem = installDir + "\\Data\\MachineData." +
-                             FormatCompactDate(win::GetLocalTime());
+    const std::string stem =
+        installDir + "\\Data\\MachineData." + FormatCompactDate(win::GetLocalTime());
     std::string name = stem + ".old";
     for (int n = 2; PathExists(name); ++n) name = stem + "-" + std::to_string(n) + ".old";
     return name;
@@ -176,8 +176,7 @@ void SavePayloadRecord(DbQuery& query, const std::string& destination, const Chu
     });
 }
 
-void SaveNextPayloadRecord(DbQuery& query, const std::string& destination,
-                           const ChunkHook& hook) {
+void SaveNextPayloadRecord(DbQuery& query, const std::string& destination, const ChunkHook& hook) {
     query.Next();
     SavePayloadRecord(query, destination, hook);
 }
@@ -194,8 +193,8 @@ void SaveDemoDatabase(DbQuery& query, const std::string& installDir, const Chunk
     SaveNextPayloadRecord(query, demo, hook);
 }
 
-void SwapInSystemDatabase(DbQuery& query, DbConnection& connection,
-                          const std::string& installDir, const ChunkHook& hook) {
+void SwapInSystemDatabase(DbQuery& query, DbConnection& connection, const std::string& installDir,
+                          const ChunkHook& hook) {
     const std::string database = installDir + paths::kSystemDatabase;
     const std::string extracted = installDir + paths::kNewSystemDatabase;
     query.Close();

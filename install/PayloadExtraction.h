@@ -46,8 +46,7 @@ void OpenPayloadRecords(DbQuery& query, const std::string& payloadPath);
 // a mismatch is an error naming the record, and no file is left.
 void SavePayloadRecord(DbQuery& query, const std::string& destination, const ChunkHook& hook);
 // Moves to the next record and saves its file to destination.
-void SaveNextPayloadRecord(DbQuery& query, const std::string& destination,
-                           const ChunkHook& hook);
+void SaveNextPayloadRecord(DbQuery& query, const std::string& destination, const ChunkHook& hook);
 // Moves to the next record (always) and saves it as systemDir + "\Midas.dll" only when no
 // such file exists; an existing library is never touched.
 void SaveRuntimeLibrary(DbQuery& query, const std::string& systemDir, const ChunkHook& hook);
@@ -59,5 +58,5 @@ void SaveDemoDatabase(DbQuery& query, const std::string& installDir, const Chunk
 // Closes the query and the connection, deletes the payload copy and its side files, and
 // renames "\Data\Temp.qdb" to the system database path. A failed delete or rename raises an
 // error naming the path; Temp.qdb is then kept.
-void SwapInSystemDatabase(DbQuery& query, DbConnection& connection,
-                          const std::string& installDir, const ChunkHook& hook);
+void SwapInSystemDatabase(DbQuery& query, DbConnection& connection, const std::string& installDir,
+                          const ChunkHook& hook);

@@ -48,8 +48,8 @@ std::string FormatCompactDate(const win::SYSTEMTIME& time) {
     return FourDigits(time.wYear) + TwoDigits(time.wMonth) + TwoDigits(time.wDay);
 }
 
-void WriteSystemParams(DbQuery& query, const CompanyDetails& details,
-                       const std::string& installDir, const win::SYSTEMTIME& now) {
+void WriteSystemParams(DbQuery& query, const CompanyDetails& details, const std::string& installDir,
+                       const win::SYSTEMTIME& now) {
     query.SetSQL("SELECT * FROM SYSPARAMS");
     query.Open();
     if (query.RecordCount() != 0) {

@@ -16,8 +16,8 @@ std::string FormatCompactDate(const win::SYSTEMTIME& time);
 
 // Edits the first SYSPARAMS row, or appends one when there is none, and sets CN, CA, PN, DP,
 // InsD, BkD and BkP, in this order, to the encoded values; then posts and closes.
-void WriteSystemParams(DbQuery& query, const CompanyDetails& details,
-                       const std::string& installDir, const win::SYSTEMTIME& now);
+void WriteSystemParams(DbQuery& query, const CompanyDetails& details, const std::string& installDir,
+                       const win::SYSTEMTIME& now);
 
 // Appends the install row to MMRecord (MEMID = rows at open + 1, MDate, MTime, "系统安装",
 // "8888"), posts, closes the query and disconnects.

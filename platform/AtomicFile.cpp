@@ -1,9 +1,10 @@
 #include "platform/AtomicFile.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include "platform/HostFile.h"
 

@@ -2,12 +2,12 @@
 // Whole files read, and written so that a reader sees the old contents or the new, never a
 // part: the bytes go to a temporary file in the same folder, then renamed over the target.
 
-#include <filesystem>
-#include <string_view>
 #include <sys/types.h>
 
+#include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace win {
 

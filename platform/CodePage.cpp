@@ -1,7 +1,8 @@
 #include "platform/CodePage.h"
 
-#include <cerrno>
 #include <iconv.h>
+
+#include <cerrno>
 
 #include "platform/SetupError.h"
 

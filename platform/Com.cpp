@@ -29,9 +29,11 @@ IUnknown* RegisteredClassObject(const CLSID& clsid) {
     return nullptr;
 }
 
-HRESULT CreateThroughFactory(IUnknown* classObject, IUnknown* outer, const IID& iid, void** object) {
+HRESULT CreateThroughFactory(IUnknown* classObject, IUnknown* outer, const IID& iid,
+                             void** object) {
     IClassFactory* factory = nullptr;
-    const HRESULT found = classObject->QueryInterface(IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    const HRESULT found =
+        classObject->QueryInterface(IID_IClassFactory, reinterpret_cast<void**>(&factory));
     if (FAILED(found)) return found;
     const HRESULT created = factory->CreateInstance(outer, iid, object);
     factory->Release();
@@ -59,7 +61,8 @@ HRESULT CoCreateInstance(const CLSID& clsid, IUnknown* outer, DWORD context, con
     return REGDB_E_CLASSNOTREG;
 }
 
-HRESULT CoRegisterClassObject(const CLSID& clsid, IUnknown* classObject, DWORD, DWORD, DWORD* cookie) {
+HRESULT CoRegisterClassObject(const CLSID& clsid, IUnknown* classObject, DWORD, DWORD,
+                              DWORD* cookie) {
     if (!classObject || !cookie) return E_INVALIDARG;
     static DWORD lastCookie = 0;
     classObject->AddRef();

@@ -36,8 +36,7 @@ std::string EngineMessage(sqlite3* db) {
 }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) ==
                       std::tolower(static_cast<unsigned char>(y));
            });
@@ -70,9 +69,8 @@ std::string DataSource(std::string_view connectionString) {
         return std::string(connectionString.substr(begin, close - begin));
     }
     const auto end = connectionString.find(';', begin);
-    return std::string(connectionString.substr(begin, end == std::string_view::npos
-                                                          ? std::string_view::npos
-                                                          : end - begin));
+    return std::string(connectionString.substr(
+        begin, end == std::string_view::npos ? std::string_view::npos : end - begin));
 }
 
 // What the first bytes of a file say it is. A Jet or ACE (Access) file says so in bytes
@@ -187,17 +185,17 @@ void DbConnection::Open() {
     const std::string source = DataSource(connectionString_);
     const std::filesystem::path file = win::HostPath(source);
     switch (KindOfFile(file)) {
-    case FileKind::Missing:
-        throw SetupError(FormatMessage("Cannot open database %s: the file cannot be read",
-                                       source));
-    case FileKind::Jet:
-        throw SetupError(FormatMessage(
-            "%s is a Jet (Access) database; this installer reads SQLite databases only",
-            source));
-    case FileKind::Other:
-        throw SetupError(FormatMessage("%s is not an SQLite database", source));
-    case FileKind::SQLite:
-        break;
+        case FileKind::Missing:
+            throw SetupError(
+                FormatMessage("Cannot open database %s: the file cannot be read", source));
+        case FileKind::Jet:
+            throw SetupError(FormatMessage(
+                "%s is a Jet (Access) database; this installer reads SQLite databases only",
+                source));
+        case FileKind::Other:
+            throw SetupError(FormatMessage("%s is not an SQLite database", source));
+        case FileKind::SQLite:
+            break;
     }
     sqlite3* db = nullptr;
     const int mode = readOnly_ ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
@@ -234,9 +232,9 @@ enum class Mode { Browse, Edit, Insert };
 }  // namespace
 
 struct DbQuery::State {
-    std::string sql;        // code page 936, as set
+    std::string sql;  // code page 936, as set
     bool active = false;
-    std::string table;      // UTF-8
+    std::string table;                 // UTF-8
     std::vector<std::string> columns;  // UTF-8
     // "SELECT rowid FROM table tail": the rows in the query's order, one step at a time.
     std::unique_ptr<Statement> cursor;

@@ -7,8 +7,8 @@
 #include <filesystem>
 
 #include "platform/AtomicFile.h"
-#include "platform/RegText.h"
 #include "platform/PrefixRoot.h"
+#include "platform/RegText.h"
 
 namespace fs = std::filesystem;
 

@@ -29,7 +29,8 @@ std::string Printf(const char* format, unsigned value) {
 std::string FileHeader() {
     // No "#arch=" line: Wine refuses a prefix whose registry names the other architecture,
     // and this file cannot know which Wine will run the prefix.
-    return std::string(kFileSignature) + "\n;; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n";
+    return std::string(kFileSignature) +
+           "\n;; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n";
 }
 
 std::string KeyHeader(std::u16string_view path) {
@@ -56,7 +57,8 @@ std::string Escape(std::u16string_view text, std::string_view specials) {
         if (c < 32) {
             if (kControlEscapes[c] != '.') out += {'\\', kControlEscapes[c]};
             // A following octal digit would be read as part of a short octal escape.
-            else out += Printf(next >= '0' && next <= '7' ? "\\%03o" : "\\%o", c);
+            else
+                out += Printf(next >= '0' && next <= '7' ? "\\%03o" : "\\%o", c);
         } else if (c > 127) {
             // Likewise a following hex digit forces the full four digits.
             out += Printf(IsHexDigit(next) ? "\\x%04x" : "\\x%x", c);
@@ -91,8 +93,8 @@ std::optional<std::u16string> Unescape(std::string_view line, size_t& pos, char 
             out += digits ? static_cast<char16_t>(value) : u'x';
         } else if (e >= '0' && e <= '7') {
             unsigned value = static_cast<unsigned>(e - '0');
-            for (int digits = 1; digits < 3 && pos < line.size() && line[pos] >= '0' &&
-                                 line[pos] <= '7';
+            for (int digits = 1;
+                 digits < 3 && pos < line.size() && line[pos] >= '0' && line[pos] <= '7';
                  ++digits) {
                 value = value * 8 + static_cast<unsigned>(line[pos++] - '0');
             }

@@ -163,7 +163,8 @@ public:
             WriteMenuEntriesOf(linkPath, target_);
             return S_OK;
         } catch (const SetupError&) {
-            return E_INVALIDARG;  // a name or target that cannot be written, a drive that is not there
+            return E_INVALIDARG;  // a name or target that cannot be written, a drive that is not
+                                  // there
         }
     }
 

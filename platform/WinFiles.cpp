@@ -102,8 +102,10 @@ BOOL SetFileAttributesA(const std::string& path, DWORD attributes) {
     if (!info) return false;
     if (S_ISDIR(info->st_mode)) return true;  // Windows ignores the read-only mark on folders
     mode_t mode = info->st_mode & 07777;
-    if (attributes & FILE_ATTRIBUTE_READONLY) mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
-    else mode |= S_IWUSR;
+    if (attributes & FILE_ATTRIBUTE_READONLY)
+        mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
+    else
+        mode |= S_IWUSR;
     return chmod(host->c_str(), mode) == 0;
 }
 

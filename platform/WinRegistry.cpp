@@ -27,7 +27,8 @@ char16_t Fold(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t
 
 bool SameName(std::u16string_view a, std::u16string_view b) {
     return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char16_t x, char16_t y) { return Fold(x) == Fold(y); });
+           std::equal(a.begin(), a.end(), b.begin(),
+                      [](char16_t x, char16_t y) { return Fold(x) == Fold(y); });
 }
 
 // True when name is path or lies below it.
@@ -70,7 +71,8 @@ std::u16string ExistingSpelling(const UserReg& reg, std::u16string_view path) {
     for (const Key& key : reg.keys) {
         const auto have = Components(key.path);
         size_t common = 0;
-        while (common < have.size() && common < spelt.size() && SameName(have[common], spelt[common])) {
+        while (common < have.size() && common < spelt.size() &&
+               SameName(have[common], spelt[common])) {
             ++common;
         }
         if (common > best) {
@@ -114,7 +116,8 @@ std::optional<std::u16string> FullPath(const std::u16string& parent, const char*
 }
 
 std::string ValueText(const Value& value) {
-    const bool text = value.type == REG_SZ || value.type == REG_EXPAND_SZ || value.type == REG_MULTI_SZ;
+    const bool text =
+        value.type == REG_SZ || value.type == REG_EXPAND_SZ || value.type == REG_MULTI_SZ;
     if (!text) return std::string(value.data.begin(), value.data.end());
     std::u16string wide(value.data.size() / 2, u'\0');
     for (size_t i = 0; i < wide.size(); ++i) {
@@ -160,7 +163,8 @@ LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD, REGSAM, HKEY* result) {
     return ERROR_SUCCESS;
 }
 
-LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD*, DWORD* type, BYTE* data, DWORD* dataSize) {
+LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD*, DWORD* type, BYTE* data,
+                      DWORD* dataSize) {
     const auto path = PathOf(key);
     if (!path) return ERROR_INVALID_HANDLE;
     if (data && !dataSize) return ERROR_INVALID_PARAMETER;

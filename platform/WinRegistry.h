@@ -18,7 +18,8 @@
 
 namespace win {
 
-inline const HKEY HKEY_CURRENT_USER = reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x80000001));
+inline const HKEY HKEY_CURRENT_USER =
+    reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x80000001));
 
 constexpr REGSAM KEY_READ = 0x20019;
 constexpr REGSAM KEY_ALL_ACCESS = 0xF003F;
@@ -27,8 +28,8 @@ constexpr DWORD REG_CREATED_NEW_KEY = 1;
 constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
 
 // Opens subKey below key, creating it (empty) when missing. disposition may be null.
-LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved, char* className,
-                     DWORD options, REGSAM access, const void* securityAttributes, HKEY* result,
+LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved, char* className, DWORD options,
+                     REGSAM access, const void* securityAttributes, HKEY* result,
                      DWORD* disposition);
 // Opens an existing subKey below key; never creates one.
 LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM access, HKEY* result);

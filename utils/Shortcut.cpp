@@ -26,11 +26,16 @@ struct PlaceEntry {
 
 PlaceEntry EntryOf(ShortcutPlace place) {
     switch (place) {
-        case ShortcutPlace::Desktop: return {kExplorerKey, "Shell Folders", "Desktop"};
-        case ShortcutPlace::QuickLaunch: return {kGrpConvKey, "MapGroups", "Quick Launch"};
-        case ShortcutPlace::SendTo: return {kExplorerKey, "Shell Folders", "SendTo"};
-        case ShortcutPlace::StartMenu: return {kExplorerKey, "Shell Folders", "Start Menu"};
-        case ShortcutPlace::Programs: return {kExplorerKey, "Shell Folders", "Programs"};
+        case ShortcutPlace::Desktop:
+            return {kExplorerKey, "Shell Folders", "Desktop"};
+        case ShortcutPlace::QuickLaunch:
+            return {kGrpConvKey, "MapGroups", "Quick Launch"};
+        case ShortcutPlace::SendTo:
+            return {kExplorerKey, "Shell Folders", "SendTo"};
+        case ShortcutPlace::StartMenu:
+            return {kExplorerKey, "Shell Folders", "Start Menu"};
+        case ShortcutPlace::Programs:
+            return {kExplorerKey, "Shell Folders", "Programs"};
     }
     throw SetupError("Unknown shortcut place " + std::to_string(static_cast<int>(place)));
 }
@@ -75,10 +80,9 @@ struct LinkObject {
 };
 
 void CreateLinkObject(LinkObject& link) {
-    const win::HRESULT created =
-        win::CoCreateInstance(win::CLSID_ShellLink, nullptr,
-                              win::CLSCTX_INPROC_SERVER | win::CLSCTX_LOCAL_SERVER, win::IID_IUnknown,
-                              link.object.out());
+    const win::HRESULT created = win::CoCreateInstance(
+        win::CLSID_ShellLink, nullptr, win::CLSCTX_INPROC_SERVER | win::CLSCTX_LOCAL_SERVER,
+        win::IID_IUnknown, link.object.out());
     if (win::FAILED(created)) throw SetupError(win::OleErrorText(created));
     if (win::FAILED(link.object->QueryInterface(win::IID_IShellLinkA, link.shellLink.out())) ||
         win::FAILED(link.object->QueryInterface(win::IID_IPersistFile, link.persistFile.out()))) {
@@ -92,7 +96,8 @@ win::HKEY OpenOrCreateKey(const char* name) {
     win::HKEY key = nullptr;
     win::DWORD disposition = 0;
     if (win::RegCreateKeyExA(win::HKEY_CURRENT_USER, name, 0, nullptr, win::REG_OPTION_NON_VOLATILE,
-                             win::KEY_ALL_ACCESS, nullptr, &key, &disposition) != win::ERROR_SUCCESS) {
+                             win::KEY_ALL_ACCESS, nullptr, &key,
+                             &disposition) != win::ERROR_SUCCESS) {
         return nullptr;
     }
     return key;
@@ -118,7 +123,8 @@ std::string ReadFolder(win::HKEY key, const char* subkeyName, const char* valueN
     }
     std::string data(size, '\0');
     if (win::RegQueryValueExA(subkey.get(), valueName, nullptr, &type,
-                              reinterpret_cast<win::BYTE*>(data.data()), &size) != win::ERROR_SUCCESS) {
+                              reinterpret_cast<win::BYTE*>(data.data()),
+                              &size) != win::ERROR_SUCCESS) {
         throw SetupError(FormatMessage("Failed to get data for '%s'", valueName));
     }
     data.resize(std::min<size_t>(size, std::strlen(data.c_str())));
@@ -127,7 +133,8 @@ std::string ReadFolder(win::HKEY key, const char* subkeyName, const char* valueN
 
 std::string PlaceFolder(ShortcutPlace place, win::HKEY explorer) {
     const PlaceEntry entry = EntryOf(place);
-    if (place != ShortcutPlace::QuickLaunch) return ReadFolder(explorer, entry.subkey, entry.valueName);
+    if (place != ShortcutPlace::QuickLaunch)
+        return ReadFolder(explorer, entry.subkey, entry.valueName);
     const RegistryKey grpConv(OpenOrCreateKey(entry.key));
     return ReadFolder(grpConv.get(), entry.subkey, entry.valueName);
 }
@@ -161,7 +168,8 @@ std::string ParentPart(const std::string& path) {
 // Creates folder and every missing folder above it; folders made before a failure stay.
 bool CreateFolderTree(std::string folder) {
     const auto last = cp936::LastCharStart(folder);
-    if (last != std::string::npos && folder.compare(last, std::string::npos, "\\") == 0) folder.erase(last);
+    if (last != std::string::npos && folder.compare(last, std::string::npos, "\\") == 0)
+        folder.erase(last);
     if (folder.size() < 3 || IsDirectory(folder) || ParentPart(folder) == folder) return true;
     return CreateFolderTree(ParentPart(folder)) && win::CreateDirectoryA(folder);
 }
@@ -176,11 +184,12 @@ std::string GroupFolder(const std::string& programs, const std::string& groupNam
 
 bool IsDirectory(const std::string& path) {
     const win::DWORD attributes = win::GetFileAttributesA(path);
-    return attributes != win::INVALID_FILE_ATTRIBUTES && (attributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return attributes != win::INVALID_FILE_ATTRIBUTES &&
+           (attributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-void CreateShortcut(const std::string& targetPath, ShortcutPlace place, const std::string& groupName,
-                    const std::string& displayName) {
+void CreateShortcut(const std::string& targetPath, ShortcutPlace place,
+                    const std::string& groupName, const std::string& displayName) {
     // The references and the key are released when this scope ends, also by an error: the key
     // first, then the interfaces.
     LinkObject link;

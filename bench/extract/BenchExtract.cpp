@@ -49,9 +49,9 @@ double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).coun
 // otherwise the value alone.
 int ExtractInChild(const std::string& payload, const std::string& out, bool checked) {
     DbConnection connection;
-    connection.SetConnectionString("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" +
-                                   win::WindowsPath(payload) +
-                                   ";Persist Security Info=False;Jet OLEDB:Database");
+    connection.SetConnectionString(
+        "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + win::WindowsPath(payload) +
+        ";Persist Security Info=False;Jet OLEDB:Database");
     connection.SetLoginPrompt(false);
     connection.Open();
     DbQuery query(connection);
@@ -87,10 +87,12 @@ struct Run {
 
 // Runs a program to its end; its wall time, peak resident memory and standard output.
 Run Spawn(const std::vector<std::string>& args) {
-    const fs::path capture = fs::temp_directory_path() / ("bench-extract-" + std::to_string(getpid()));
+    const fs::path capture =
+        fs::temp_directory_path() / ("bench-extract-" + std::to_string(getpid()));
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, capture.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 1, capture.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
     std::vector<char*> argv;
     for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
@@ -103,8 +105,13 @@ Run Spawn(const std::vector<std::string>& args) {
     int status = 0;
     rusage usage{};
     wait4(pid, &status, 0, &usage);
-    const auto cpu = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
-    Run run{Seconds(Clock::now() - start), cpu(usage.ru_utime) + cpu(usage.ru_stime), usage.ru_maxrss, {}};
+    const auto cpu = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
+    Run run{Seconds(Clock::now() - start),
+            cpu(usage.ru_utime) + cpu(usage.ru_stime),
+            usage.ru_maxrss,
+            {}};
     posix_spawn_file_actions_destroy(&actions);
     std::ifstream in(capture);
     std::getline(in, run.output);

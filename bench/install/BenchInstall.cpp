@@ -335,8 +335,9 @@ struct Measured {
 };
 
 void PrintTables(const Measured& m) {
-    std::printf("\n| Run | Wall time | Processor time (user + system) | Goal |\n"
-                "|---|---|---|---|\n");
+    std::printf(
+        "\n| Run | Wall time | Processor time (user + system) | Goal |\n"
+        "|---|---|---|---|\n");
     PrintRow("demo payload", m.demo, "processor time under 1 s");
     PrintRow("two cp of the payload into new files, before the run", m.cpBefore, "");
     PrintRow("900 MiB program", m.large, "");
@@ -347,25 +348,28 @@ void PrintTables(const Measured& m) {
     // takes beyond it is its data work.
     const double dataWork = m.large.wall - m.demo.wall;
     const double cp = (m.cpBefore.wall + m.cpAfter.wall) / 2;
-    std::printf("\n| Data work of the 900 MiB run (its time less the demo run's) | Two cp "
-                "(mean of before and after) | Ratio | Goal |\n|---|---|---|---|\n"
-                "| %.2f s | %.2f s | %.2f x | at most 1.5 x |\n",
-                dataWork, cp, dataWork / cp);
+    std::printf(
+        "\n| Data work of the 900 MiB run (its time less the demo run's) | Two cp "
+        "(mean of before and after) | Ratio | Goal |\n|---|---|---|---|\n"
+        "| %.2f s | %.2f s | %.2f x | at most 1.5 x |\n",
+        dataWork, cp, dataWork / cp);
 
     const Gaps& gaps = *m.large.gaps;
-    std::printf("\n| 900 MiB program, by status caption | From | Wall time | Processor time "
-                "| Longest gap |\n|---|---|---|---|---|\n");
+    std::printf(
+        "\n| 900 MiB program, by status caption | From | Wall time | Processor time "
+        "| Longest gap |\n|---|---|---|---|---|\n");
     for (const Phase& phase : gaps.phases) {
         std::printf("| \"%s\" | %.2f s | %.2f s | %.3f s | %.1f ms |\n", phase.caption.c_str(),
                     phase.from, phase.wall, phase.processor, phase.longestGapMs);
     }
-    std::printf("\n| Longest gap between handled events, 900 MiB program | Gaps over 100 ms "
-                "| Goal |\n|---|---|---|\n| %.1f ms | %d | at most 100 ms |\n",
-                gaps.longestMs, gaps.over100ms);
-    std::printf("\n| Peak resident memory | after the demo run | after the 900 MiB run | Goal |\n"
-                "|---|---|---|---|\n| the measuring process | %.1f MiB | %.1f MiB | flat |\n",
-                static_cast<double>(m.demoPeakKiB) / 1024,
-                static_cast<double>(m.largePeakKiB) / 1024);
+    std::printf(
+        "\n| Longest gap between handled events, 900 MiB program | Gaps over 100 ms "
+        "| Goal |\n|---|---|---|\n| %.1f ms | %d | at most 100 ms |\n",
+        gaps.longestMs, gaps.over100ms);
+    std::printf(
+        "\n| Peak resident memory | after the demo run | after the 900 MiB run | Goal |\n"
+        "|---|---|---|---|\n| the measuring process | %.1f MiB | %.1f MiB | flat |\n",
+        static_cast<double>(m.demoPeakKiB) / 1024, static_cast<double>(m.largePeakKiB) / 1024);
 }
 
 // The installations' menu and desktop entries stay in the scratch folder, out of the
@@ -455,7 +459,8 @@ int RunInChild(const fs::path& scratch) {
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    if (WIFSIGNALED(status)) std::fprintf(stderr, "bench-install: ended by signal %d\n", WTERMSIG(status));
+    if (WIFSIGNALED(status))
+        std::fprintf(stderr, "bench-install: ended by signal %d\n", WTERMSIG(status));
     return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }
 

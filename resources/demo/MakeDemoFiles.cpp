@@ -12,7 +12,6 @@
 #include <QPageLayout>
 #include <QPdfWriter>
 #include <QTextDocument>
-
 #include <cstdio>
 #include <filesystem>
 #include <fstream>

@@ -2,6 +2,8 @@
 // what a person gets after clicking through the wizard, what a failure leaves, and a close
 // request in the middle of a run. The clock runs fast except in the one real-time run.
 
+#include <sqlite3.h>
+
 #include <QCheckBox>
 #include <QLabel>
 #include <QProcess>
@@ -12,7 +14,6 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <sqlite3.h>
 
 #include "app/Application.h"
 #include "app/Gauge.h"
@@ -30,8 +31,8 @@
 #include "platform/WinFiles.h"
 #include "support/DesktopFiles.h"
 #include "support/ScopedVariable.h"
-#include "support/TestFiles.h"
 #include "support/TestDialogs.h"
+#include "support/TestFiles.h"
 #include "support/WizardWindow.h"
 #include "tools/korvane-payload/Payload.h"
 
@@ -89,9 +90,8 @@ std::vector<LogRow> InstallLog(const fs::path& database) {
 // The local path an independent reader finds in a shell link, in UTF-8.
 QString LinkTarget(const fs::path& link) {
     QProcess lnkinfo;
-    lnkinfo.start(QStringLiteral("lnkinfo"),
-                  {QStringLiteral("-c"), QStringLiteral("windows-936"),
-                   QString::fromStdString(link.string())});
+    lnkinfo.start(QStringLiteral("lnkinfo"), {QStringLiteral("-c"), QStringLiteral("windows-936"),
+                                              QString::fromStdString(link.string())});
     if (!lnkinfo.waitForFinished(10000)) return {};
     for (const QString& line : QString::fromUtf8(lnkinfo.readAllStandardOutput()).split('\n')) {
         const QString trimmed = line.trimmed();
@@ -151,13 +151,14 @@ private:
     }
 
     void ExpectInstalledFiles() {
-        const auto records = PayloadRecords(win::HostPath(window_->form->FSourceDir + paths::kPayload));
+        const auto records =
+            PayloadRecords(win::HostPath(window_->form->FSourceDir + paths::kPayload));
         QCOMPARE(records.size(), std::size_t{6});
         QVERIFY(test_files::Read(Installed(paths::kProgram)) == records[0]);
         QVERIFY(test_files::Read(Installed(paths::kManual)) == records[2]);
         QVERIFY(test_files::Read(Installed(paths::kReadMe)) == records[3]);
-        QVERIFY(test_files::Read(win::HostPath(window_->form->FSystemDir + paths::kRuntimeLibrary)) ==
-                records[4]);
+        QVERIFY(test_files::Read(win::HostPath(window_->form->FSystemDir +
+                                               paths::kRuntimeLibrary)) == records[4]);
         QVERIFY(test_files::Read(Installed(paths::kDemoDatabase)) == records[5]);
         QVERIFY(!fs::exists(Installed(paths::kNewSystemDatabase)));
 
@@ -165,8 +166,10 @@ private:
         const auto params = payload::DecodeSystemParams(database);
         QCOMPARE(params.size(), std::size_t{1});
         const std::vector<std::pair<std::string, std::string>> expected = {
-            {"CN", "诚信机械制造有限公司"_gbk}, {"CA", "北京市海淀区1号"_gbk},
-            {"PN", "100080"},                  {"DP", "设备科"_gbk},
+            {"CN", "诚信机械制造有限公司"_gbk},
+            {"CA", "北京市海淀区1号"_gbk},
+            {"PN", "100080"},
+            {"DP", "设备科"_gbk},
             {"BkP", "C:\\Program Files\\Korvane"_gbk}};
         for (const auto& [column, value] : expected) {
             bool found = false;
@@ -242,15 +245,20 @@ private:
             QCOMPARE(arguments[0], std::string("env"));
             QCOMPARE(arguments[1], "WINEPREFIX=" + window_->prefix.prefix().string());
             QCOMPARE(arguments[2], std::string("wine"));
-            const fs::path started = entry.program ? win::HostPath(cp936::FromUtf8(arguments[3].c_str())) : fs::path(arguments[5]);
+            const fs::path started = entry.program
+                                         ? win::HostPath(cp936::FromUtf8(arguments[3].c_str()))
+                                         : fs::path(arguments[5]);
             if (!entry.program) QCOMPARE(arguments[4], std::string("/unix"));
             QVERIFY2(fs::equivalent(started, Installed(entry.installed)), keys.at("Exec").c_str());
         }
-        for (const char* name : {"Korvane通用机器设备管理系统V3．50", "软件使用必读", "使用说明书"}) {
-            QVERIFY(fs::exists(menus / (std::string("wine-Programs-Korvane软件-") + name + ".menu")));
+        for (const char* name :
+             {"Korvane通用机器设备管理系统V3．50", "软件使用必读", "使用说明书"}) {
+            QVERIFY(
+                fs::exists(menus / (std::string("wine-Programs-Korvane软件-") + name + ".menu")));
         }
         for (const char* name : {"wine-wine", "wine-Programs", "wine-Programs-Korvane软件"}) {
-            const fs::path directory = data / "desktop-directories" / (std::string(name) + ".directory");
+            const fs::path directory =
+                data / "desktop-directories" / (std::string(name) + ".directory");
             QVERIFY2(desktop_files::ValidationErrors(directory).empty(), directory.c_str());
         }
     }
@@ -265,8 +273,10 @@ private slots:
         window_ = std::make_unique<testing_support::WizardWindow>();
         home_ = std::make_unique<testing_support::ScopedVariable>(
             "HOME", (window_->prefix.scratch() / "home").string());
-        dataHome_ = std::make_unique<testing_support::ScopedVariable>("XDG_DATA_HOME", std::nullopt);
-        configHome_ = std::make_unique<testing_support::ScopedVariable>("XDG_CONFIG_HOME", std::nullopt);
+        dataHome_ =
+            std::make_unique<testing_support::ScopedVariable>("XDG_DATA_HOME", std::nullopt);
+        configHome_ =
+            std::make_unique<testing_support::ScopedVariable>("XDG_CONFIG_HOME", std::nullopt);
     }
 
     void cleanup() {

@@ -9,8 +9,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
-#include <QTimer>
 #include <QPushButton>
+#include <QTimer>
 #include <cstdio>
 
 #include "EntriesPicture.h"

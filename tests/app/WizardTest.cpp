@@ -5,9 +5,9 @@
 #include <QClipboard>
 #include <QFontDatabase>
 #include <QFontInfo>
-#include <QScreen>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>

@@ -32,7 +32,8 @@ protected:
     // The payload's files by UID, read with SQLite itself.
     std::vector<std::string> PayloadFiles() {
         std::vector<std::string> files;
-        for (const auto& row : SqliteFile(demoPayload).Rows("SELECT hex(FDB) FROM INSTDB ORDER BY UID")) {
+        for (const auto& row :
+             SqliteFile(demoPayload).Rows("SELECT hex(FDB) FROM INSTDB ORDER BY UID")) {
             files.push_back(row[0]);
         }
         return files;

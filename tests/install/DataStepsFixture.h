@@ -9,16 +9,16 @@
 #include <string>
 #include <vector>
 
-#include "platform/PathMapping.h"
-#include "platform/PrefixSkeleton.h"
-#include "support/SqliteFixture.h"
-#include "support/TestFiles.h"
 #include "install/InstallPaths.h"
 #include "install/PayloadExtraction.h"
 #include "platform/CodePage.h"
 #include "platform/Database.h"
+#include "platform/PathMapping.h"
+#include "platform/PrefixSkeleton.h"
 #include "platform/WinFiles.h"
 #include "support/ScratchDir.h"
+#include "support/SqliteFixture.h"
+#include "support/TestFiles.h"
 
 namespace testing_support {
 
@@ -33,11 +33,13 @@ public:  // the cases of a table reach in
     std::filesystem::path Host(const std::string& windowsPath) const {
         return win::HostPath(windowsPath);
     }
-    std::string Read(const std::string& windowsPath) const { return test_files::Read(Host(windowsPath)); }
+    std::string Read(const std::string& windowsPath) const {
+        return test_files::Read(Host(windowsPath));
+    }
 
     // The six usual files, the second a clean system database.
     std::vector<PayloadRow> SixRows() {
-        return {{1, "program"},        {2, CleanSystemDatabaseBytes(prefix.scratch())},
+        return {{1, "program"},         {2, CleanSystemDatabaseBytes(prefix.scratch())},
                 {3, "%PDF-1.4 manual"}, {4, "read-me"},
                 {5, "runtime library"}, {6, "demo database"}};
     }

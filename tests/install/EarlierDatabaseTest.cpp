@@ -6,8 +6,8 @@
 #include <sys/stat.h>
 
 #include "install/DataStepsFixture.h"
-#include "support/ErrorText.h"
 #include "install/SystemParams.h"
+#include "support/ErrorText.h"
 #include "utils/mUtils.h"
 
 namespace fs = std::filesystem;
@@ -103,7 +103,8 @@ TEST_F(EarlierDatabase, AHotJournalIsRolledBackBeforeTheDatabaseIsKept) {
         LeaveAsKilled();
         app.Exec("ROLLBACK");
     }
-    ASSERT_NE(test_files::Read(database), test_files::Read(work())) << "no page of the transaction was written";
+    ASSERT_NE(test_files::Read(database), test_files::Read(work()))
+        << "no page of the transaction was written";
 
     Install();
     EXPECT_EQ(LogAlone(earlier), (std::vector<std::string>{"1 work of a year"}));
@@ -171,7 +172,8 @@ TEST_F(EarlierDatabase, WhatARunCutShortLeftIsClearedAndThePersonsCopyStays) {
     Install();
     EXPECT_EQ(test_files::Read(earlier), test_files::Read(work()));
     for (const auto& name : ours) EXPECT_FALSE(fs::exists(data / name)) << name;
-    for (const auto& name : others) EXPECT_EQ(test_files::Read(data / name), "someone else's") << name;
+    for (const auto& name : others)
+        EXPECT_EQ(test_files::Read(data / name), "someone else's") << name;
     for (const auto& entry : fs::directory_iterator(data)) {
         EXPECT_FALSE(entry.path().extension() == ".old" && entry.path() != earlier)
             << entry.path() << ": a copy kept besides the person's";

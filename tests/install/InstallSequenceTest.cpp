@@ -3,10 +3,10 @@
 // order, and the state after a failure at each kind of step.
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <fstream>
 #include <iterator>
-#include <sqlite3.h>
 
 #include "install/InstallPaths.h"
 #include "install/InstallSequence.h"
@@ -30,7 +30,6 @@ namespace texts = install_texts;
 using namespace cp936::literals;
 
 namespace {
-
 
 // A clean system database as the payload's second record carries it.
 void MakeSystemDatabase(const fs::path& path) {
@@ -68,8 +67,8 @@ public:
         win::EnsurePrefix();
         dist = prefix.scratch() / "dist";
         const fs::path parts = prefix.scratch() / "parts";
-        const char* contents[] = {"MZ program", nullptr, "%PDF-1.4 manual", "read-me",
-                                  "runtime library", "demo database"};
+        const char* contents[] = {"MZ program", nullptr,           "%PDF-1.4 manual",
+                                  "read-me",    "runtime library", "demo database"};
         for (size_t i = 0; i < files.size(); ++i) {
             files[i] = parts / ("record" + std::to_string(i + 1));
             if (contents[i]) test_files::Write(files[i], contents[i]);
@@ -127,7 +126,8 @@ TEST_F(Installation, LeavesEveryFileRecordAndLink) {
     EXPECT_EQ(test_files::Read(backup), test_files::Read(database));
 
     int links = 0;
-    for (const auto& entry : fs::recursive_directory_iterator(prefix.prefix() / "drive_c" / "users")) {
+    for (const auto& entry :
+         fs::recursive_directory_iterator(prefix.prefix() / "drive_c" / "users")) {
         if (entry.path().extension() == ".lnk") ++links;
     }
     EXPECT_EQ(links, 4);
@@ -276,8 +276,8 @@ TEST_F(Installation, AReinstallRemovesTheHiddenBackupCopyOfARunCutShort) {
 struct FailureCase {
     const char* name;
     std::function<void(Installation&)> breakIt;
-    const char* messagePart;  // UTF-8
-    const char* lastCaption;  // UTF-8
+    const char* messagePart;          // UTF-8
+    const char* lastCaption;          // UTF-8
     std::vector<const char*> left;    // files of the install folder that stay
     std::vector<const char*> absent;  // and those the run never reached
 };
@@ -317,28 +317,35 @@ TEST_P(FailedInstallation, StopsAtTheFailingStep) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, FailedInstallation,
     ::testing::Values(
-        FailureCase{"MissingPayload",
-                    [](Installation& installation) { fs::remove(installation.dist / "Setup.data"); },
-                    "Setup.data", "正在创建文件夹...... ",
-                    {paths::kDataFolder}, {paths::kSystemDatabase, paths::kProgram}},
+        FailureCase{
+            "MissingPayload",
+            [](Installation& installation) { fs::remove(installation.dist / "Setup.data"); },
+            "Setup.data",
+            "正在创建文件夹...... ",
+            {paths::kDataFolder},
+            {paths::kSystemDatabase, paths::kProgram}},
         FailureCase{"FiveRecordPayload",
                     [](Installation& installation) {
                         sqlite3* db = nullptr;
                         sqlite3_open((installation.dist / "Setup.data").c_str(), &db);
-                        sqlite3_exec(db, "DELETE FROM INSTDB WHERE UID = (SELECT MAX(UID) FROM INSTDB)",
+                        sqlite3_exec(db,
+                                     "DELETE FROM INSTDB WHERE UID = (SELECT MAX(UID) FROM INSTDB)",
                                      nullptr, nullptr, nullptr);
                         sqlite3_close(db);
                     },
-                    "Setup.data", "正在创建文件夹...... ",
-                    {paths::kDataFolder}, {paths::kSystemDatabase, paths::kProgram}},
+                    "Setup.data",
+                    "正在创建文件夹...... ",
+                    {paths::kDataFolder},
+                    {paths::kSystemDatabase, paths::kProgram}},
         FailureCase{"RuntimeLibraryCannotBeCreated",
                     [](Installation& installation) {
                         // Root ignores permission bits: a folder in the way fails for anyone.
-                        fs::create_directories(
-                            win::HostPath(win::GetSystemDirectoryA()) / "Midas.dll" / "x");
+                        fs::create_directories(win::HostPath(win::GetSystemDirectoryA()) /
+                                               "Midas.dll" / "x");
                         (void)installation;
                     },
-                    "Midas.dll", "正在复制帮助文件...... ",
+                    "Midas.dll",
+                    "正在复制帮助文件...... ",
                     {paths::kProgram, paths::kNewSystemDatabase, paths::kManual, paths::kReadMe},
                     {paths::kDemoDatabase}},
         FailureCase{"DesktopValueOfTheWrongType",
@@ -351,7 +358,8 @@ INSTANTIATE_TEST_SUITE_P(
                         text.replace(at, end - at, "\"Desktop\"=dword:00000001");
                         test_files::Write(reg, text);
                     },
-                    "Invalid data type for 'Desktop'", "正在创建程序快捷方式...... ",
+                    "Invalid data type for 'Desktop'",
+                    "正在创建程序快捷方式...... ",
                     {paths::kProgram, paths::kSystemDatabase, paths::kDemoDatabase},
                     {paths::kNewSystemDatabase}}),
     [](const ::testing::TestParamInfo<FailureCase>& failure) { return failure.param.name; });

@@ -7,8 +7,8 @@
 #include <random>
 
 #include "install/DataStepsFixture.h"
-#include "support/ErrorText.h"
 #include "platform/SetupError.h"
+#include "support/ErrorText.h"
 
 namespace fs = std::filesystem;
 using testing_support::DataStepsTest;
@@ -24,8 +24,8 @@ class Extraction : public DataStepsTest {
 protected:
     // Destination of each of the six records, in UID order.
     std::vector<std::string> Destinations() const {
-        return {installDir + paths::kProgram,  installDir + paths::kSystemDatabase,
-                installDir + paths::kManual,   installDir + paths::kReadMe,
+        return {installDir + paths::kProgram,       installDir + paths::kSystemDatabase,
+                installDir + paths::kManual,        installDir + paths::kReadMe,
                 systemDir + paths::kRuntimeLibrary, installDir + paths::kDemoDatabase};
     }
     void ExpectInstalled(const std::vector<PayloadRow>& rows) {
@@ -51,12 +51,13 @@ TEST_F(Extraction, RecordsGoToTheirPlacesInUidOrderWhateverTheStoredOrder) {
 
 TEST_F(Extraction, ANullRecordGivesAnEmptyFileAndRowsAfterTheSixthAreIgnored) {
     auto rows = SixRows();
-    rows[2].file = std::nullopt;                // the manual
+    rows[2].file = std::nullopt;  // the manual
     rows.push_back({7, "seventh, never read"});
     PutPayload(rows);
     // A longer manual from before must not survive in part.
     fs::create_directories(Host(installDir));
-    test_files::Write(Host(installDir) / fs::path(cp936::ToUtf8(paths::kManual + 1)), std::string(100, 'm'));
+    test_files::Write(Host(installDir) / fs::path(cp936::ToUtf8(paths::kManual + 1)),
+                      std::string(100, 'm'));
     RunDataSteps();
     rows.pop_back();
     ExpectInstalled(rows);
@@ -106,7 +107,8 @@ TEST_F(Extraction, ABrokenPayloadIsRefusedByNameAndTheDatabaseInPlaceStays) {
         EXPECT_EQ(ErrorOf([&] { RunDataSteps(); }), c.message) << c.what;
         EXPECT_EQ(Read(installDir + paths::kSystemDatabase), "the person's data") << c.what;
         EXPECT_FALSE(fs::exists(Host(installDir + paths::kProgram))) << c.what;
-        EXPECT_EQ(fs::exists(Host(payload)) ? test_files::Read(Host(payload)) : "", before) << c.what;
+        EXPECT_EQ(fs::exists(Host(payload)) ? test_files::Read(Host(payload)) : "", before)
+            << c.what;
         Release();
         fs::remove_all(Host(installDir));
         fs::remove(Host(payload));
@@ -156,7 +158,9 @@ TEST_F(Extraction, AReadOnlyPayloadGivesAWritableSystemDatabase) {
     win::SetFileAttributesA(sourceDir + paths::kPayload, win::FILE_ATTRIBUTE_READONLY);
     const std::string before = test_files::Read(payload);
     RunDataSteps();
-    EXPECT_EQ(win::GetFileAttributesA(installDir + paths::kSystemDatabase) & win::FILE_ATTRIBUTE_READONLY, 0u);
+    EXPECT_EQ(
+        win::GetFileAttributesA(installDir + paths::kSystemDatabase) & win::FILE_ATTRIBUTE_READONLY,
+        0u);
     EXPECT_EQ(test_files::Read(payload), before);
 }
 
@@ -270,7 +274,8 @@ TEST_F(Extraction, AnUpgradeCopyThatFailsStopsBeforeTheDatabaseIsReplaced) {
     // A folder where the copy should go: the copy fails.
     fs::create_directories(Host(installDir) / "Data" / "MachineData.old" / "x");
     const std::string message = ErrorOf([&] { RunDataSteps(); });
-    EXPECT_NE(message.find(installDir + paths::kEarlierSystemDatabase), std::string::npos) << message;
+    EXPECT_NE(message.find(installDir + paths::kEarlierSystemDatabase), std::string::npos)
+        << message;
     EXPECT_EQ(Read(installDir + paths::kSystemDatabase), "the user's real data");
 }
 

@@ -7,7 +7,9 @@ namespace {
 
 class Pacing : public ::testing::Test {
 protected:
-    Pacing() { window.pump.onTick = [this] { pacing.Timer1Timer(); }; }
+    Pacing() {
+        window.pump.onTick = [this] { pacing.Timer1Timer(); };
+    }
 
     // A pacing point of the install sequence: target, pause, one pump.
     void PacingPoint(int target, std::uint32_t ms) {
@@ -45,11 +47,10 @@ TEST_F(Pacing, FollowsTheInstallScheduleWithItsJumps) {
     };
     // The climb to 80 cannot finish in its second: setting 85 completes it with a jump.
     const Point schedule[] = {
-        {10, 1000, true, 0, 0, 10},     {20, 1000, true, 0, 10, 20},
-        {50, 3000, true, 0, 20, 50},    {58, 2000, true, 1000, 50, 58},
-        {68, 3000, true, 0, 58, 68},    {80, 1000, true, 0, 68, 78},
-        {85, 1000, true, 1000, 78, 85}, {85, 3000, true, 0, 85, 85},
-        {93, 1000, false, 0, 85, 93},   {98, 1000, true, 0, 93, 98},
+        {10, 1000, true, 0, 0, 10},     {20, 1000, true, 0, 10, 20}, {50, 3000, true, 0, 20, 50},
+        {58, 2000, true, 1000, 50, 58}, {68, 3000, true, 0, 58, 68}, {80, 1000, true, 0, 68, 78},
+        {85, 1000, true, 1000, 78, 85}, {85, 3000, true, 0, 85, 85}, {93, 1000, false, 0, 85, 93},
+        {98, 1000, true, 0, 93, 98},
     };
     for (const auto& p : schedule) {
         EXPECT_EQ(window.gauge, p.gaugeBefore) << "before target " << p.target;
@@ -60,8 +61,8 @@ TEST_F(Pacing, FollowsTheInstallScheduleWithItsJumps) {
         EXPECT_EQ(window.gauge, p.gaugeAfter) << "after target " << p.target;
     }
     const std::vector<int> jumpTo80{78, 80, 81};
-    EXPECT_NE(std::search(window.gaugeHistory.begin(), window.gaugeHistory.end(),
-                          jumpTo80.begin(), jumpTo80.end()),
+    EXPECT_NE(std::search(window.gaugeHistory.begin(), window.gaugeHistory.end(), jumpTo80.begin(),
+                          jumpTo80.end()),
               window.gaugeHistory.end());
 }
 

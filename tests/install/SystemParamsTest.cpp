@@ -39,22 +39,18 @@ protected:
 
 TEST_F(SystemParams, TheFirstRowGetsTheSevenEncodedValuesAndEverythingElseStays) {
     SqliteFile(database).Exec("INSERT INTO SYSPARAMS (CN, Ver) VALUES ('second row', '9.99')");
-    const CompanyDetails details{"  誠信机械厂\t"_gbk,
-                                 " 北京市'; DROP TABLE SYSPARAMS;-- "_gbk,
+    const CompanyDetails details{"  誠信机械厂\t"_gbk, " 北京市'; DROP TABLE SYSPARAMS;-- "_gbk,
                                  " 设备科 "_gbk, " 100083 "};
     WriteSystemParams(*query, details, installDir, kNow);
 
-    const auto rows = Rows("SELECT CN, CA, PN, DP, InsD, BkD, BkP, Ver FROM SYSPARAMS ORDER BY rowid");
+    const auto rows =
+        Rows("SELECT CN, CA, PN, DP, InsD, BkD, BkP, Ver FROM SYSPARAMS ORDER BY rowid");
     ASSERT_EQ(rows.size(), 2u);
     const std::vector<std::string> first = {
-        EncodeFieldText("誠信机械厂"_gbk),
-        EncodeFieldText("北京市'; DROP TABLE SYSPARAMS;--"_gbk),
-        EncodeFieldText("100083"),
-        EncodeFieldText("设备科"_gbk),
-        EncodeFieldText("2026-12-06"),
-        EncodeFieldText("2026-12-06"),
-        EncodeFieldText(installDir),
-        "3.50"};
+        EncodeFieldText("誠信机械厂"_gbk), EncodeFieldText("北京市'; DROP TABLE SYSPARAMS;--"_gbk),
+        EncodeFieldText("100083"),         EncodeFieldText("设备科"_gbk),
+        EncodeFieldText("2026-12-06"),     EncodeFieldText("2026-12-06"),
+        EncodeFieldText(installDir),       "3.50"};
     EXPECT_EQ(rows[0], first);
     EXPECT_EQ(rows[1][0], "second row");
     EXPECT_EQ(rows[1][7], "9.99");
@@ -104,9 +100,11 @@ TEST_F(SystemParams, TheLogRowCountsRowsAndTheConnectionIsClosedAfterwards) {
         if (!connection->Connected()) connection->Open();
         AppendInstallLog(*query, *connection, kNow);
         EXPECT_FALSE(connection->Connected());
-        const auto rows = Rows("SELECT MEMID, MDate, MTime, BeiZhu, Uid FROM MMRecord "
-                               "ORDER BY rowid DESC LIMIT 1");
-        const std::vector<std::string> expected = {c.memid, "2026-12-06", "09:05:07", "系统安装", "8888"};
+        const auto rows = Rows(
+            "SELECT MEMID, MDate, MTime, BeiZhu, Uid FROM MMRecord "
+            "ORDER BY rowid DESC LIMIT 1");
+        const std::vector<std::string> expected = {c.memid, "2026-12-06", "09:05:07", "系统安装",
+                                                   "8888"};
         EXPECT_EQ(rows[0], expected) << c.rowsBefore;
     }
 }

@@ -48,7 +48,7 @@ TEST(CodePage, FindsDelimitersByWholeCharacters) {
         {"C:", "\\:", 1},
         {"abc", "\\:", npos},
         {"", "\\", npos},
-        {"C:\\" + kTrail5C, "\\", 2},            // the trail byte is not a "\"
+        {"C:\\" + kTrail5C, "\\", 2},  // the trail byte is not a "\"
         {"C:\\" + kTrail5C + "\\x", "\\", 5},
         {kTrail5C + kTrail5C, "\\", npos},
         {"a.b\\" + kZhong + ".txt", ".\\:", 6},  // the extension's period

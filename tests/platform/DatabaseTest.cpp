@@ -6,15 +6,15 @@
 #include <functional>
 #include <string>
 
-#include "platform/PathMapping.h"
-#include "platform/PrefixSkeleton.h"
-#include "support/ErrorText.h"
-#include "support/SqliteFixture.h"
-#include "support/TestFiles.h"
 #include "platform/CodePage.h"
 #include "platform/Database.h"
+#include "platform/PathMapping.h"
+#include "platform/PrefixSkeleton.h"
 #include "platform/SetupError.h"
+#include "support/ErrorText.h"
 #include "support/ScratchDir.h"
+#include "support/SqliteFixture.h"
+#include "support/TestFiles.h"
 
 namespace fs = std::filesystem;
 using testing_support::ErrorOf;
@@ -69,10 +69,11 @@ public:  // the cases of a table reach in
         fs::create_directories(prefix.prefix() / "drive_c" / "db");
         file = win::HostPath(path);
         SqliteFile db(file);
-        db.Exec("CREATE TABLE T (ID INTEGER, Name TEXT, Extra TEXT, Data BLOB);"
-                "INSERT INTO T VALUES (1, 'one', 'x', x'0102'), (2, 'two', 'y', NULL),"
-                "                     (3, 'three', 'z', x'');"
-                "CREATE TABLE Empty (ID INTEGER, Name TEXT);");
+        db.Exec(
+            "CREATE TABLE T (ID INTEGER, Name TEXT, Extra TEXT, Data BLOB);"
+            "INSERT INTO T VALUES (1, 'one', 'x', x'0102'), (2, 'two', 'y', NULL),"
+            "                     (3, 'three', 'z', x'');"
+            "CREATE TABLE Empty (ID INTEGER, Name TEXT);");
     }
     void Connect() {
         connection.SetConnectionString(ConnectionStringFor(path));
@@ -132,7 +133,8 @@ TEST_F(Engine, NothingIsStoredBeforePostAndAnAppendIsNotCountedUntilThen) {
     query.Edit();
     query.FieldByName("Name").SetAsString("dropped");
     query.Close();
-    EXPECT_EQ(SqliteFile(file).Rows("SELECT group_concat(Name) FROM T")[0][0], "one,two,three,four");
+    EXPECT_EQ(SqliteFile(file).Rows("SELECT group_concat(Name) FROM T")[0][0],
+              "one,two,three,four");
 }
 
 TEST_F(Engine, EditChangesTheCurrentRowOnlyInTheColumnsSet) {
@@ -258,7 +260,8 @@ TEST_F(Engine, ConnectingAgainOpensWhateverFileThenHasThePath) {
     EXPECT_FALSE(query.Active());
 
     fs::remove(file);  // the file is released: it can go, and another take its place
-    SqliteFile(file).Exec("CREATE TABLE T (ID INTEGER, Name TEXT); INSERT INTO T VALUES (9, 'nine');");
+    SqliteFile(file).Exec(
+        "CREATE TABLE T (ID INTEGER, Name TEXT); INSERT INTO T VALUES (9, 'nine');");
     connection.Open();
     OpenQuery("SELECT * FROM T");
     EXPECT_EQ(query.RecordCount(), 1);

@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "platform/HostFile.h"
-#include "support/TestFiles.h"
 #include "support/ScratchDir.h"
+#include "support/TestFiles.h"
 
 namespace fs = std::filesystem;
 using testing_support::ScratchDir;

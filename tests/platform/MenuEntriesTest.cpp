@@ -13,11 +13,11 @@
 #include "platform/PrefixSkeleton.h"
 #include "platform/SetupError.h"
 #include "platform/ShellFolders.h"
-#include "support/TestFiles.h"
 #include "platform/XdgDirs.h"
 #include "support/DesktopFiles.h"
 #include "support/ScopedVariable.h"
 #include "support/ScratchDir.h"
+#include "support/TestFiles.h"
 #include "support/Unprivileged.h"
 
 namespace fs = std::filesystem;

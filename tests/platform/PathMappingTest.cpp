@@ -30,16 +30,16 @@ TEST(Paths, WindowsPathsMapToHostPaths) {
     fs::create_directories(scoped.prefix() / "drive_c" / "中文" / "誠");
     const HostCase cases[] = {
         {"C:\\windows\\system32", "drive_c/windows/system32"},
-        {"c:\\WINDOWS\\System32", "drive_c/windows/system32"},       // case matched on disk
+        {"c:\\WINDOWS\\System32", "drive_c/windows/system32"},  // case matched on disk
         {"C:\\PROGRAM FILES\\korvane\\New.txt", "drive_c/Program Files/Korvane/New.txt"},
-        {"C:\\Missing\\Deeper", "drive_c/Missing/Deeper"},           // kept as written
-        {"\\Korvane.lnk", "drive_c/Korvane.lnk"},                    // the current drive
+        {"C:\\Missing\\Deeper", "drive_c/Missing/Deeper"},        // kept as written
+        {"\\Korvane.lnk", "drive_c/Korvane.lnk"},                 // the current drive
         {"C:\\windows\\\\system32", "drive_c/windows/system32"},  // doubled separators
         {"C:\\", "drive_c"},
         {"C:", "drive_c"},
         {"C:/windows/system32/", "drive_c/windows/system32"},
         {"C:\\a\\..\\windows\\.\\system32", "drive_c/windows/system32"},
-        {"C:\\..\\..\\windows", "drive_c/windows"},                  // never above the root
+        {"C:\\..\\..\\windows", "drive_c/windows"},  // never above the root
         {"C:\\中文\\誠\\x"_gbk, "drive_c/中文/誠/x"},
         {"C:\\誠abc"_gbk, "drive_c/誠abc"},  // 誠 ends in 0x5C, which is no separator
         {"Z:\\tmp", "/tmp"},
@@ -60,7 +60,7 @@ TEST(Paths, UnreachablePathsAreErrorsNamingTheDrive) {
         std::string named;
     } cases[] = {
         {"D:\\data", "D:"},
-        {"e:\\data", "E:"},                    // a dosdevices link that points nowhere
+        {"e:\\data", "E:"},  // a dosdevices link that points nowhere
         {"relative\\path", "relative\\path"},
         {"\\\\server\\share", "\\\\server\\share"},
         {"C:\\\xD6", "in the path C:\\\xD6"},  // a lead byte without its trail byte

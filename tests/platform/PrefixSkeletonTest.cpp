@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <fstream>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "platform/CodePage.h"
 #include "platform/PathMapping.h"
@@ -25,7 +25,8 @@ namespace {
 
 std::string Login() {
     // The skeleton is made for the user running the program.
-    for (const auto& entry : fs::directory_iterator(fs::path(getenv("WINEPREFIX")) / "drive_c" / "users")) {
+    for (const auto& entry :
+         fs::directory_iterator(fs::path(getenv("WINEPREFIX")) / "drive_c" / "users")) {
         return entry.path().filename().string();
     }
     return {};
@@ -43,29 +44,33 @@ TEST(Prefix, MissingPrefixGetsTheSkeleton) {
     EXPECT_TRUE(fs::is_directory(prefix / "drive_c/Program Files"));
     const fs::path home = prefix / "drive_c/users" / Login();
     const fs::path roaming = home / "AppData/Roaming/Microsoft/Windows";
-    for (const fs::path& folder : {home / "Desktop", roaming / "Start Menu/Programs", roaming / "SendTo"}) {
+    for (const fs::path& folder :
+         {home / "Desktop", roaming / "Start Menu/Programs", roaming / "SendTo"}) {
         EXPECT_TRUE(fs::is_directory(folder)) << folder;
     }
 
     const std::string reg = test_files::Read(prefix / "user.reg");
     const std::string users = "C:\\\\users\\\\" + Login() + "\\\\";
     EXPECT_EQ(reg.rfind("WINE REGISTRY Version 2\n", 0), 0u);
-    for (const char* line : {
-             "[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Explorer\\\\Shell Folders] ",
-             "[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Explorer\\\\User Shell Folders] "}) {
+    for (const char* line :
+         {"[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Explorer\\\\Shell Folders] ",
+          "[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Explorer\\\\User Shell "
+          "Folders] "}) {
         EXPECT_NE(reg.find(line), std::string::npos) << line;
     }
-    for (const std::string& line : {
-             "\"Desktop\"=\"" + users + "Desktop\"\n",
-             "\"Programs\"=\"" + users +
-                 "AppData\\\\Roaming\\\\Microsoft\\\\Windows\\\\Start Menu\\\\Programs\"\n",
-             "\"SendTo\"=\"" + users + "AppData\\\\Roaming\\\\Microsoft\\\\Windows\\\\SendTo\"\n",
-             "\"Start Menu\"=\"" + users + "AppData\\\\Roaming\\\\Microsoft\\\\Windows\\\\Start Menu\"\n",
-             "\"Desktop\"=str(2):\"" + users + "Desktop\"\n"}) {
+    for (const std::string& line :
+         {"\"Desktop\"=\"" + users + "Desktop\"\n",
+          "\"Programs\"=\"" + users +
+              "AppData\\\\Roaming\\\\Microsoft\\\\Windows\\\\Start Menu\\\\Programs\"\n",
+          "\"SendTo\"=\"" + users + "AppData\\\\Roaming\\\\Microsoft\\\\Windows\\\\SendTo\"\n",
+          "\"Start Menu\"=\"" + users +
+              "AppData\\\\Roaming\\\\Microsoft\\\\Windows\\\\Start Menu\"\n",
+          "\"Desktop\"=str(2):\"" + users + "Desktop\"\n"}) {
         EXPECT_NE(reg.find(line), std::string::npos) << line;
     }
     std::vector<std::string> names;  // nothing else, no temporary file
-    for (const auto& entry : fs::directory_iterator(prefix)) names.push_back(entry.path().filename());
+    for (const auto& entry : fs::directory_iterator(prefix))
+        names.push_back(entry.path().filename());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"dosdevices", "drive_c", "user.reg"}));
 }

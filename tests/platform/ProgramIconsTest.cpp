@@ -2,8 +2,8 @@
 
 #include "platform/PeFixture.h"
 #include "platform/ProgramIcons.h"
-#include "support/TestFiles.h"
 #include "support/ScratchDir.h"
+#include "support/TestFiles.h"
 
 namespace {
 

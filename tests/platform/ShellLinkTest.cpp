@@ -5,11 +5,11 @@
 #include "platform/CodePage.h"
 #include "platform/Com.h"
 #include "platform/LinkSaving.h"
-#include "support/LnkReader.h"
 #include "platform/PrefixSkeleton.h"
 #include "platform/ShellLink.h"
-#include "support/TestFiles.h"
+#include "support/LnkReader.h"
 #include "support/ScratchDir.h"
+#include "support/TestFiles.h"
 
 namespace fs = std::filesystem;
 using testing_support::ScopedPrefix;
@@ -53,14 +53,16 @@ TEST_F(ShellLinkObject, LnkinfoReadsTheTargetBack) {
 TEST_F(ShellLinkObject, FileLayout) {
     const std::string ascii = win::ShellLinkBytes("C:\\a.exe");
     ASSERT_GE(ascii.size(), 0x4Cu + 0x1Cu);
-    EXPECT_EQ(ascii.substr(0, 20), std::string("\x4C\0\0\0\x01\x14\x02\0\0\0\0\0\xC0\0\0\0\0\0\0\x46", 20));
+    EXPECT_EQ(ascii.substr(0, 20),
+              std::string("\x4C\0\0\0\x01\x14\x02\0\0\0\0\0\xC0\0\0\0\0\0\0\x46", 20));
     EXPECT_EQ(ascii.substr(0x4C + 4, 4), std::string("\x1C\0\0\0", 4));  // no Unicode part
     EXPECT_NE(ascii.find(std::string("C:\\a.exe\0", 9)), std::string::npos);
-    EXPECT_EQ(ascii.substr(ascii.size() - 4), std::string(4, '\0'));   // terminal block
+    EXPECT_EQ(ascii.substr(ascii.size() - 4), std::string(4, '\0'));  // terminal block
 
     const std::string chinese = win::ShellLinkBytes("C:\\中"_gbk);
     EXPECT_EQ(chinese.substr(0x4C + 4, 4), std::string("\x24\0\0\0", 4));
-    EXPECT_NE(chinese.find(std::string("C\0:\0\\\0\x2D\x4E\0\0", 10)), std::string::npos);  // UTF-16
+    EXPECT_NE(chinese.find(std::string("C\0:\0\\\0\x2D\x4E\0\0", 10)),
+              std::string::npos);  // UTF-16
 }
 
 TEST_F(ShellLinkObject, SaveReplacesAnExistingFileAndFailsWhereItCannotWrite) {
@@ -85,12 +87,14 @@ TEST_F(ShellLinkObject, InterfacesAndReferences) {
     EXPECT_EQ(object->QueryInterface(win::IID_IClassFactory, &other), win::E_NOINTERFACE);
     EXPECT_EQ(other, nullptr);
     win::IPersistFile* file = nullptr;
-    ASSERT_EQ(object->QueryInterface(win::IID_IPersistFile, reinterpret_cast<void**>(&file)), win::S_OK);
+    ASSERT_EQ(object->QueryInterface(win::IID_IPersistFile, reinterpret_cast<void**>(&file)),
+              win::S_OK);
     EXPECT_EQ(object->Release(), 1u);  // the persist-file reference keeps it alive
     EXPECT_EQ(file->Release(), 0u);
 
     const win::CLSID unknown{0x12345678, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}};
-    EXPECT_EQ(win::CoCreateInstance(unknown, nullptr, 5, win::IID_IUnknown, &other), win::REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(win::CoCreateInstance(unknown, nullptr, 5, win::IID_IUnknown, &other),
+              win::REGDB_E_CLASSNOTREG);
     EXPECT_EQ(win::CoCreateInstance(win::CLSID_ShellLink, object, 5, win::IID_IUnknown, &other),
               win::CLASS_E_NOAGGREGATION);
 }

@@ -1,16 +1,16 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <stdexcept>
-#include <sys/stat.h>
 
 #include "platform/CodePage.h"
 #include "platform/PathMapping.h"
 #include "platform/PrefixSkeleton.h"
 #include "platform/SetupError.h"
-#include "support/TestFiles.h"
 #include "platform/WinFiles.h"
 #include "support/ScratchDir.h"
+#include "support/TestFiles.h"
 
 namespace fs = std::filesystem;
 using testing_support::ScopedPrefix;
@@ -26,10 +26,13 @@ protected:
         win::EnsurePrefix();
         fs::create_directories(host(""));
     }
-    fs::path host(const std::string& name) const { return scoped_.prefix() / "drive_c/work" / name; }
+    fs::path host(const std::string& name) const {
+        return scoped_.prefix() / "drive_c/work" / name;
+    }
     std::vector<std::string> Listing() const {
         std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(host(""))) names.push_back(entry.path().filename());
+        for (const auto& entry : fs::directory_iterator(host("")))
+            names.push_back(entry.path().filename());
         std::sort(names.begin(), names.end());
         return names;
     }
@@ -40,10 +43,10 @@ protected:
 TEST_F(WinFiles, CreateDirectoryMakesOneLevel) {
     EXPECT_TRUE(win::CreateDirectoryA("C:\\work\\a"));
     EXPECT_TRUE(fs::is_directory(host("a")));
-    EXPECT_FALSE(win::CreateDirectoryA("C:\\work\\a"));          // exists
-    EXPECT_FALSE(win::CreateDirectoryA("C:\\work\\b\\c"));       // parent missing
-    EXPECT_FALSE(win::CreateDirectoryA("Q:\\work"));             // no such drive
-    const std::string chinese = "C:\\work\\软件誠"_gbk;          // 誠 ends in a trail byte 0x5C
+    EXPECT_FALSE(win::CreateDirectoryA("C:\\work\\a"));     // exists
+    EXPECT_FALSE(win::CreateDirectoryA("C:\\work\\b\\c"));  // parent missing
+    EXPECT_FALSE(win::CreateDirectoryA("Q:\\work"));        // no such drive
+    const std::string chinese = "C:\\work\\软件誠"_gbk;     // 誠 ends in a trail byte 0x5C
     EXPECT_TRUE(win::CreateDirectoryA(chinese));
     EXPECT_TRUE(fs::is_directory(host("软件誠")));
 }

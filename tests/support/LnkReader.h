@@ -15,7 +15,8 @@ inline std::string Report(const std::filesystem::path& link) {
     std::string output;
     if (FILE* pipe = popen(command.c_str(), "r")) {
         std::array<char, 4096> buffer{};
-        while (size_t got = fread(buffer.data(), 1, buffer.size(), pipe)) output.append(buffer.data(), got);
+        while (size_t got = fread(buffer.data(), 1, buffer.size(), pipe))
+            output.append(buffer.data(), got);
         pclose(pipe);
     }
     return output;

@@ -3,11 +3,12 @@
 // own), removed again when the case ends. ScopedPrefix also points WINEPREFIX at a folder in
 // it, so every case installs into a prefix of its own and never into a person's ~/.wine.
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
-#include <unistd.h>
 
 namespace testing_support {
 
@@ -18,17 +19,18 @@ public:
         std::filesystem::path root = base ? base : std::filesystem::temp_directory_path();
         std::filesystem::create_directories(root);
         std::string pattern = (root / "case-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed in " + root.string());
+        if (!mkdtemp(pattern.data()))
+            throw std::runtime_error("mkdtemp failed in " + root.string());
         path_ = pattern;
     }
     ~ScratchDir() {
         std::error_code ignored;
         // Read-only files and folders made by a test must not stop the clean-up.
         for (auto& entry : std::filesystem::recursive_directory_iterator(path_, ignored)) {
-            std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
-                                         std::filesystem::perm_options::add |
-                                             std::filesystem::perm_options::nofollow,
-                                         ignored);
+            std::filesystem::permissions(
+                entry.path(), std::filesystem::perms::owner_all,
+                std::filesystem::perm_options::add | std::filesystem::perm_options::nofollow,
+                ignored);
         }
         std::filesystem::remove_all(path_, ignored);
     }
@@ -49,8 +51,10 @@ public:
         setenv("WINEPREFIX", prefix_.c_str(), 1);
     }
     ~ScopedPrefix() {
-        if (old_.empty()) unsetenv("WINEPREFIX");
-        else setenv("WINEPREFIX", old_.c_str(), 1);
+        if (old_.empty())
+            unsetenv("WINEPREFIX");
+        else
+            setenv("WINEPREFIX", old_.c_str(), 1);
     }
     const std::filesystem::path& prefix() const { return prefix_; }
     const std::filesystem::path& scratch() const { return scratch_.path(); }

@@ -13,9 +13,9 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "support/TestFiles.h"
-#include <vector>
 
 namespace testing_support {
 
@@ -42,11 +42,11 @@ public:
             if (!values[i]) {
                 sqlite3_bind_null(stmt, index);
             } else if (asBlob) {
-                sqlite3_bind_blob(stmt, index, values[i]->data(), static_cast<int>(values[i]->size()),
-                                  SQLITE_TRANSIENT);
+                sqlite3_bind_blob(stmt, index, values[i]->data(),
+                                  static_cast<int>(values[i]->size()), SQLITE_TRANSIENT);
             } else {
-                sqlite3_bind_text(stmt, index, values[i]->data(), static_cast<int>(values[i]->size()),
-                                  SQLITE_TRANSIENT);
+                sqlite3_bind_text(stmt, index, values[i]->data(),
+                                  static_cast<int>(values[i]->size()), SQLITE_TRANSIENT);
             }
         }
         const int rc = sqlite3_step(stmt);
@@ -62,7 +62,8 @@ public:
             std::vector<std::string> row;
             for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
                 const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
-                row.push_back(text ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(stmt, i)))
+                row.push_back(text ? std::string(text, static_cast<std::size_t>(
+                                                           sqlite3_column_bytes(stmt, i)))
                                    : "NULL");
             }
             rows.push_back(std::move(row));

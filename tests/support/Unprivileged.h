@@ -4,8 +4,9 @@
 // folder is read-only for it too; root is restored at the end of the scope. For any other
 // user it changes nothing.
 
-#include <stdexcept>
 #include <unistd.h>
+
+#include <stdexcept>
 
 namespace testing_support {
 

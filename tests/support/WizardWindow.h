@@ -3,7 +3,6 @@
 // the form, opened on the splash when the test is ready for it. One per test case.
 
 #include <QtTest>
-
 #include <memory>
 
 #include "app/NewInstall.h"

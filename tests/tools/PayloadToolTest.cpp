@@ -1,7 +1,6 @@
 // korvane-payload as a release engineer runs it: exit codes, messages, files left behind.
 
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -9,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "support/SqliteFixture.h"
-#include "support/TestFiles.h"
 #include "platform/CodePage.h"
 #include "support/ScratchDir.h"
+#include "support/SqliteFixture.h"
+#include "support/TestFiles.h"
 #include "utils/mUtils.h"
 
 namespace fs = std::filesystem;
@@ -36,7 +35,8 @@ Result RunTool(const fs::path& scratch, const std::vector<std::string>& args) {
     const auto err = scratch / "tool.err";
     command += " >'" + out.string() + "' 2>'" + err.string() + "'";
     const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, test_files::Read(out), test_files::Read(err)};
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, test_files::Read(out),
+            test_files::Read(err)};
 }
 
 class PayloadTool : public ::testing::Test {
@@ -84,9 +84,10 @@ TEST_F(PayloadTool, BuildsAPayloadThatListsChecksAndHoldsTheFilesExactly) {
 
     const auto list = RunTool(dir.path(), {"list", out.string()});
     EXPECT_EQ(list.exitCode, 0);
-    const std::string expected =
-        "1\t7\tKorvane.exe\n2\t" + std::to_string(fs::file_size(files[1])) +
-        "\tMachineData.qdb\n3\t15\tmanual.pdf\n4\t0\treadme.txt\n5\t10\tMidas.dll\n6\t4\tDemo.qdb\n";
+    const std::string expected = "1\t7\tKorvane.exe\n2\t" +
+                                 std::to_string(fs::file_size(files[1])) +
+                                 "\tMachineData.qdb\n3\t15\tmanual.pdf\n4\t0\treadme."
+                                 "txt\n5\t10\tMidas.dll\n6\t4\tDemo.qdb\n";
     EXPECT_EQ(list.out, expected);
 
     const auto check = RunTool(dir.path(), {"check", out.string()});
@@ -159,15 +160,16 @@ TEST_F(PayloadTool, AFailedBuildLeavesTheEarlierPayloadAndNoHalfBuiltOne) {
 
 struct BrokenPayload {
     const char* what;
-    std::string sql;           // run on a fresh SQLite file; empty: the file is not SQLite
-    std::string systemDbSql;   // when set, row 2 carries a database made from it
+    std::string sql;          // run on a fresh SQLite file; empty: the file is not SQLite
+    std::string systemDbSql;  // when set, row 2 carries a database made from it
     std::vector<std::string> problems;
 };
 
 TEST_F(PayloadTool, CheckNamesEveryProblem) {
     const std::string sixRows =
         "CREATE TABLE INSTDB (UID INTEGER, FDB BLOB);"
-        "INSERT INTO INSTDB VALUES (1, x'00'), (2, NULL), (3, x'00'), (4, x'00'), (5, x'00'), (6, x'00');";
+        "INSERT INTO INSTDB VALUES (1, x'00'), (2, NULL), (3, x'00'), (4, x'00'), (5, x'00'), (6, "
+        "x'00');";
     const BrokenPayload cases[] = {
         {"not SQLite", "", "", {"not an SQLite database"}},
         {"no INSTDB", "CREATE TABLE Other (A);", "", {"no table INSTDB"}},
@@ -179,10 +181,12 @@ TEST_F(PayloadTool, CheckNamesEveryProblem) {
         {"row 2 empty", sixRows, "", {"row 2 (the system database) holds no file"}},
         {"row 2 not SQLite",
          "CREATE TABLE INSTDB (UID INTEGER, FDB BLOB);"
-         "INSERT INTO INSTDB VALUES (1, x'00'), (2, x'41424344'), (3, x'00'), (4, x'00'), (5, x'00'), (6, x'00');",
+         "INSERT INTO INSTDB VALUES (1, x'00'), (2, x'41424344'), (3, x'00'), (4, x'00'), (5, "
+         "x'00'), (6, x'00');",
          "",
          {"not an SQLite database"}},
-        {"row 2 lacks a table and a column", sixRows,
+        {"row 2 lacks a table and a column",
+         sixRows,
          "CREATE TABLE SYSPARAMS (CN, CA, PN, DP, InsD, BkD);",
          {"has no table MMRecord", "SYSPARAMS has no column BkP"}},
     };
@@ -196,7 +200,8 @@ TEST_F(PayloadTool, CheckNamesEveryProblem) {
             if (!c.systemDbSql.empty()) {
                 const auto systemDb = dir.path() / (std::string(c.what) + ".qdb");
                 SqliteFile(systemDb).Exec(c.systemDbSql);
-                db.Run("UPDATE INSTDB SET FDB = ? WHERE UID = 2", {test_files::Read(systemDb)}, true);
+                db.Run("UPDATE INSTDB SET FDB = ? WHERE UID = 2", {test_files::Read(systemDb)},
+                       true);
             }
         }
         const auto check = RunTool(dir.path(), {"check", file.string()});

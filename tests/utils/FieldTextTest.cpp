@@ -70,7 +70,11 @@ TEST(FieldText, LongestEncodedValuesOfTheStoredColumns) {
 TEST(FieldText, DecodingGivesBackEveryText) {
     std::string everyByte;
     for (int b = 0; b < 256; ++b) everyByte += static_cast<char>(b);
-    const std::string texts[] = {"abc", "", "k", "kkkkkkkk", everyByte,
+    const std::string texts[] = {"abc",
+                                 "",
+                                 "k",
+                                 "kkkkkkkk",
+                                 everyByte,
                                  "誠信机械厂 北京市海淀区"_gbk,
                                  "C:\\Program Files\\Korvane"};
     for (const auto& text : texts) {

@@ -24,7 +24,7 @@ TEST(PumpDelayPause, ReturnsAtOnceForZeroAndForAWrappedDeadline) {
         std::uint32_t end;
     };
     const Case cases[] = {
-        {5000, 0, 5000},              // the test comes before the first pump
+        {5000, 0, 5000},                   // the test comes before the first pump
         {0xFFFFFF00u, 1000, 0xFFFFFF00u},  // deadline wrapped past 2^32
         {0xFFFFFC00u, 1000, 0xFFFFFFE8u},  // deadline just below the wrap: a full pause
     };

@@ -6,15 +6,15 @@
 
 #include "platform/CodePage.h"
 #include "platform/Com.h"
-#include "support/LnkReader.h"
 #include "platform/PathMapping.h"
 #include "platform/PrefixRoot.h"
 #include "platform/PrefixSkeleton.h"
 #include "platform/SetupError.h"
 #include "platform/ShellLink.h"
-#include "support/TestFiles.h"
 #include "platform/WinRegistry.h"
+#include "support/LnkReader.h"
 #include "support/ScratchDir.h"
+#include "support/TestFiles.h"
 #include "utils/mUtils.h"
 
 namespace fs = std::filesystem;
@@ -27,7 +27,8 @@ namespace {
 const std::string kExe = "C:\\Program Files\\Korvane\\Korvane.exe";
 
 // The message of the error a shortcut to kExe raises; "" when there is none.
-std::string ShortcutError(ShortcutPlace place, const std::string& group = "", const std::string& display = "") {
+std::string ShortcutError(ShortcutPlace place, const std::string& group = "",
+                          const std::string& display = "") {
     try {
         CreateShortcut(kExe, place, group, display);
     } catch (const SetupError& error) {
@@ -61,7 +62,8 @@ public:
             {"{startmenu}", roaming + "\\Start Menu"},
         };
         for (const auto& [name, folder] : folders) {
-            for (auto at = text.find(name); at != std::string::npos; at = text.find(name)) text.replace(at, name.size(), folder);
+            for (auto at = text.find(name); at != std::string::npos; at = text.find(name))
+                text.replace(at, name.size(), folder);
         }
         return text;
     }
@@ -127,40 +129,144 @@ struct PlacementCase {
     std::string group;
     std::string display;
     std::optional<std::pair<std::string, std::string>> valueLine;  // Shell Folders line replaced
-    std::string link;                                             // where the link is made
-    std::vector<std::string> folders;                             // folders made on the way
+    std::string link;                                              // where the link is made
+    std::vector<std::string> folders;                              // folders made on the way
 };
 
 TEST(CreateShortcut, PlacesAndNames) {
     const std::string cheng = "誠"_gbk;  // D5 5C: its trail byte is the byte of "\"
     const PlacementCase cases[] = {
-        {"empty display name", kExe, ShortcutPlace::Desktop, "", "", {}, "{desktop}\\Korvane.lnk", {}},
-        {"ASCII period", kExe, ShortcutPlace::Desktop, "", "Korvane V3.50", {}, "{desktop}\\Korvane V3.lnk", {}},
-        {"full-width period", kExe, ShortcutPlace::Desktop, "", "Korvane机器设备管理系统 V3．50"_gbk, {},
-         "{desktop}\\Korvane机器设备管理系统 V3．50.lnk"_gbk, {}},
-        {"backslash in name", kExe, ShortcutPlace::Desktop, "", "Tools\\Korvane", {}, "{desktop}\\Korvane.lnk", {}},
-        {"colon in name", kExe, ShortcutPlace::Desktop, "", "D:Korvane:Main", {}, "{desktop}\\Main.lnk", {}},
-        {"target without extension", "C:\\Tools\\run", ShortcutPlace::Desktop, "", "", {}, "{desktop}\\run.lnk", {}},
-        {"period in a folder name", "C:\\My.Tools\\run", ShortcutPlace::Desktop, "", "", {}, "{desktop}\\run.lnk", {}},
-        {"5C trail byte in the name", kExe, ShortcutPlace::Desktop, "", cheng + "a", {},
-         "{desktop}\\" + cheng + "a.lnk", {}},
-        {"5C trail byte in the target", "C:\\x\\" + cheng + ".exe", ShortcutPlace::Desktop, "", "", {},
-         "{desktop}\\" + cheng + ".lnk", {}},
+        {"empty display name",
+         kExe,
+         ShortcutPlace::Desktop,
+         "",
+         "",
+         {},
+         "{desktop}\\Korvane.lnk",
+         {}},
+        {"ASCII period",
+         kExe,
+         ShortcutPlace::Desktop,
+         "",
+         "Korvane V3.50",
+         {},
+         "{desktop}\\Korvane V3.lnk",
+         {}},
+        {"full-width period",
+         kExe,
+         ShortcutPlace::Desktop,
+         "",
+         "Korvane机器设备管理系统 V3．50"_gbk,
+         {},
+         "{desktop}\\Korvane机器设备管理系统 V3．50.lnk"_gbk,
+         {}},
+        {"backslash in name",
+         kExe,
+         ShortcutPlace::Desktop,
+         "",
+         "Tools\\Korvane",
+         {},
+         "{desktop}\\Korvane.lnk",
+         {}},
+        {"colon in name",
+         kExe,
+         ShortcutPlace::Desktop,
+         "",
+         "D:Korvane:Main",
+         {},
+         "{desktop}\\Main.lnk",
+         {}},
+        {"target without extension",
+         "C:\\Tools\\run",
+         ShortcutPlace::Desktop,
+         "",
+         "",
+         {},
+         "{desktop}\\run.lnk",
+         {}},
+        {"period in a folder name",
+         "C:\\My.Tools\\run",
+         ShortcutPlace::Desktop,
+         "",
+         "",
+         {},
+         "{desktop}\\run.lnk",
+         {}},
+        {"5C trail byte in the name",
+         kExe,
+         ShortcutPlace::Desktop,
+         "",
+         cheng + "a",
+         {},
+         "{desktop}\\" + cheng + "a.lnk",
+         {}},
+        {"5C trail byte in the target",
+         "C:\\x\\" + cheng + ".exe",
+         ShortcutPlace::Desktop,
+         "",
+         "",
+         {},
+         "{desktop}\\" + cheng + ".lnk",
+         {}},
         {"SendTo", kExe, ShortcutPlace::SendTo, "", "K", {}, "{sendto}\\K.lnk", {}},
         {"StartMenu", kExe, ShortcutPlace::StartMenu, "", "K", {}, "{startmenu}\\K.lnk", {}},
-        {"group made", kExe, ShortcutPlace::Programs, "G", "K", {}, "{programs}\\G\\K.lnk", {"{programs}\\G"}},
-        {"nested group", kExe, ShortcutPlace::Programs, "A\\B", "K", {}, "{programs}\\A\\B\\K.lnk",
+        {"group made",
+         kExe,
+         ShortcutPlace::Programs,
+         "G",
+         "K",
+         {},
+         "{programs}\\G\\K.lnk",
+         {"{programs}\\G"}},
+        {"nested group",
+         kExe,
+         ShortcutPlace::Programs,
+         "A\\B",
+         "K",
+         {},
+         "{programs}\\A\\B\\K.lnk",
          {"{programs}\\A", "{programs}\\A\\B"}},
         {"empty group", kExe, ShortcutPlace::Programs, "", "K", {}, "{programs}\\K.lnk", {}},
-        {"group name ending in 5C trail byte", kExe, ShortcutPlace::Programs, cheng, "K", {},
-         "{programs}\\" + cheng + "\\K.lnk", {"{programs}\\" + cheng}},
-        {"desktop value missing", kExe, ShortcutPlace::Desktop, "", "", std::pair{"Desktop", ""}, "C:\\Korvane.lnk", {}},
-        {"desktop value empty", kExe, ShortcutPlace::Desktop, "", "", std::pair{"Desktop", "\"Desktop\"=\"\""},
-         "C:\\Korvane.lnk", {}},
-        {"programs value missing", kExe, ShortcutPlace::Programs, "Group", "K", std::pair{"Programs", ""},
-         "C:\\Group\\K.lnk", {"C:\\Group"}},
-        {"programs value unexpanded type", kExe, ShortcutPlace::Programs, "G", "K",
-         std::pair{"Programs", "\"Programs\"=str(2):\"C:\\\\Menu\""}, "C:\\Menu\\G\\K.lnk", {"C:\\Menu", "C:\\Menu\\G"}},
+        {"group name ending in 5C trail byte",
+         kExe,
+         ShortcutPlace::Programs,
+         cheng,
+         "K",
+         {},
+         "{programs}\\" + cheng + "\\K.lnk",
+         {"{programs}\\" + cheng}},
+        {"desktop value missing",
+         kExe,
+         ShortcutPlace::Desktop,
+         "",
+         "",
+         std::pair{"Desktop", ""},
+         "C:\\Korvane.lnk",
+         {}},
+        {"desktop value empty",
+         kExe,
+         ShortcutPlace::Desktop,
+         "",
+         "",
+         std::pair{"Desktop", "\"Desktop\"=\"\""},
+         "C:\\Korvane.lnk",
+         {}},
+        {"programs value missing",
+         kExe,
+         ShortcutPlace::Programs,
+         "Group",
+         "K",
+         std::pair{"Programs", ""},
+         "C:\\Group\\K.lnk",
+         {"C:\\Group"}},
+        {"programs value unexpanded type",
+         kExe,
+         ShortcutPlace::Programs,
+         "G",
+         "K",
+         std::pair{"Programs", "\"Programs\"=str(2):\"C:\\\\Menu\""},
+         "C:\\Menu\\G\\K.lnk",
+         {"C:\\Menu", "C:\\Menu\\G"}},
     };
     for (const PlacementCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -201,7 +307,8 @@ TEST(CreateShortcut, ExistingGroupAndFourCallsInARow) {
     };
     std::set<std::string> expected = {prefix.Expand("{programs}\\" + group)};
     for (const auto& call : calls) {
-        CreateShortcut(call.target, call.place, call.place == ShortcutPlace::Programs ? group : "", call.display);
+        CreateShortcut(call.target, call.place, call.place == ShortcutPlace::Programs ? group : "",
+                       call.display);
         const std::string link = prefix.Expand(call.link);
         expected.insert(link);
         EXPECT_EQ(lnk_reader::LocalPath(win::HostPath(link)), cp936::ToUtf8(call.target));
@@ -221,12 +328,15 @@ TEST(CreateShortcut, QuickLaunchWithoutItsKeyCreatesTheKeyAndLinksInTheRoot) {
     EXPECT_EQ(prefix.Added(), std::set<std::string>{"C:\\Korvane.lnk"});
     const std::string after = test_files::Read(prefix.userReg());
     ASSERT_EQ(after.substr(0, reg.size()), reg);
-    EXPECT_EQ(after.substr(reg.size()).rfind("\n[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\GrpConv] ", 0), 0u)
+    EXPECT_EQ(after.substr(reg.size())
+                  .rfind("\n[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\GrpConv] ", 0),
+              0u)
         << after.substr(reg.size());
 
     // With the key and its value in place, the value names the folder.
-    prefix.AppendToUserReg("\n[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\GrpConv\\\\MapGroups] 1\n"
-                           "\"Quick Launch\"=\"C:\\\\windows\"\n");
+    prefix.AppendToUserReg(
+        "\n[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\GrpConv\\\\MapGroups] 1\n"
+        "\"Quick Launch\"=\"C:\\\\windows\"\n");
     CreateShortcut(kExe, ShortcutPlace::QuickLaunch, "", "Q");
     EXPECT_EQ(prefix.Added(), std::set<std::string>{"C:\\windows\\Q.lnk"});
     EXPECT_EQ(win::OpenKeyCount(), 0u);
@@ -236,7 +346,8 @@ TEST(CreateShortcut, GroupThatCannotBeMadeFallsBackToPrograms) {
     ShortcutPrefix prefix;
     test_files::Write(win::HostPath(prefix.Expand("{programs}\\G")), "a file stands in the way");
     CreateShortcut(kExe, ShortcutPlace::Programs, "G\\H", "K");
-    EXPECT_EQ(prefix.Added(), (std::set<std::string>{prefix.Expand("{programs}\\G"), prefix.Expand("{programs}\\K.lnk")}));
+    EXPECT_EQ(prefix.Added(), (std::set<std::string>{prefix.Expand("{programs}\\G"),
+                                                     prefix.Expand("{programs}\\K.lnk")}));
 }
 
 TEST(CreateShortcut, FolderValuesThatCannotBeUsedRaiseNamedErrors) {
@@ -246,10 +357,14 @@ TEST(CreateShortcut, FolderValuesThatCannotBeUsedRaiseNamedErrors) {
         std::string line;
         std::string message;
     } cases[] = {
-        {ShortcutPlace::Desktop, "Desktop", "\"Desktop\"=dword:00000001", "Invalid data type for 'Desktop'"},
-        {ShortcutPlace::Desktop, "Desktop", "\"Desktop\"=hex:43,00", "Invalid data type for 'Desktop'"},
-        {ShortcutPlace::Programs, "Programs", "\"Programs\"=str(7):\"C:\\\\a\\0\"", "Invalid data type for 'Programs'"},
-        {ShortcutPlace::Desktop, "Desktop", "\"Desktop\"=\"C:\\\\\\xd83d\\xde00\"", "Failed to get data for 'Desktop'"},
+        {ShortcutPlace::Desktop, "Desktop", "\"Desktop\"=dword:00000001",
+         "Invalid data type for 'Desktop'"},
+        {ShortcutPlace::Desktop, "Desktop", "\"Desktop\"=hex:43,00",
+         "Invalid data type for 'Desktop'"},
+        {ShortcutPlace::Programs, "Programs", "\"Programs\"=str(7):\"C:\\\\a\\0\"",
+         "Invalid data type for 'Programs'"},
+        {ShortcutPlace::Desktop, "Desktop", "\"Desktop\"=\"C:\\\\\\xd83d\\xde00\"",
+         "Failed to get data for 'Desktop'"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
@@ -373,7 +488,8 @@ private:
 
 // A prefix whose shell link class is the fake.
 struct InjectedLink {
-    explicit InjectedLink(bool persist) : link(persist, live), factory(&link), registered(factory) {}
+    explicit InjectedLink(bool persist)
+        : link(persist, live), factory(&link), registered(factory) {}
 
     ShortcutPrefix prefix;
     int live = 0;

@@ -67,7 +67,8 @@ public:
     }
     std::string Text(int column) const {
         const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
-        return text ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column)))
+        return text ? std::string(text,
+                                  static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column)))
                     : std::string();
     }
 
@@ -80,7 +81,8 @@ bool HasSQLiteHeader(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     char header[16] = {};
     in.read(header, sizeof header);
-    return in.gcount() == 16 && std::string_view(header, 16) == std::string_view("SQLite format 3\0", 16);
+    return in.gcount() == 16 &&
+           std::string_view(header, 16) == std::string_view("SQLite format 3\0", 16);
 }
 
 std::set<std::string> ColumnsOf(const Database& db, const std::string& table) {
@@ -243,7 +245,8 @@ void CheckTable(const Database& db, const std::string& table, const char* const 
 }
 
 void CheckSystemDatabase(const Database& payloadDb, std::vector<std::string>& problems) {
-    Statement second(payloadDb, "SELECT rowid, typeof(FDB) FROM INSTDB ORDER BY UID LIMIT 1 OFFSET 1");
+    Statement second(payloadDb,
+                     "SELECT rowid, typeof(FDB) FROM INSTDB ORDER BY UID LIMIT 1 OFFSET 1");
     second.Step();
     if (second.Text(1) != "blob") {
         problems.push_back("row 2 (the system database) holds no file");
@@ -379,7 +382,8 @@ std::vector<std::string> Check(const fs::path& payloadFile) {
     const auto columns = ColumnsOf(db, "INSTDB");
     if (columns.empty()) return {"no table INSTDB"};
     for (const char* column : {"UID", "FDB"}) {
-        if (!columns.count(column)) problems.push_back(std::string("INSTDB has no column ") + column);
+        if (!columns.count(column))
+            problems.push_back(std::string("INSTDB has no column ") + column);
     }
     if (!problems.empty()) return problems;
 
