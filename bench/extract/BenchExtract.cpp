@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/Median.h"
 #include "install/PayloadExtraction.h"
 #include "platform/Database.h"
 #include "platform/PathMapping.h"
@@ -174,12 +175,6 @@ Run CopyWithCp(const fs::path& from, const fs::path& to) {
     fs::remove(to);
     sync();
     return Spawn({"/bin/cp", from.string(), to.string()});
-}
-
-template <typename T>
-T Median(std::vector<T> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 }  // namespace

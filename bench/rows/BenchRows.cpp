@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/Median.h"
 #include "install/InstallPaths.h"
 #include "install/PayloadExtraction.h"
 #include "platform/Database.h"
@@ -187,12 +188,6 @@ std::string ExtraRows(const char* table) {
            "FROM n WHERE i < " +
            std::to_string(6 + kExtraRows) + ") INSERT INTO " + table +
            " (UID, Name, FDB) SELECT i, '', x'00' FROM n;";
-}
-
-template <typename T>
-T Median(std::vector<T> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 }  // namespace
