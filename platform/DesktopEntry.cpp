@@ -78,9 +78,9 @@ std::string DirectoryEntryText(std::string_view name, std::string_view icon) {
 }
 
 std::string MenuMergeText(const std::vector<std::string>& menus, std::string_view desktopId) {
+    // No document type line: the desktops' menu readers parse the nesting of the elements
+    // and fetch no type definition.
     std::string text =
-        "<!DOCTYPE Menu PUBLIC \"-//freedesktop//DTD Menu 1.0//EN\"\n"
-        "\"http://www.freedesktop.org/standards/menu-spec/menu-1.0.dtd\">\n"
         "<Menu>\n"
         "  <Name>Applications</Name>\n";
     std::string indent = "  ";

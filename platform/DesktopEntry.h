@@ -1,7 +1,7 @@
 #pragma once
 // The texts of the freedesktop files that put a link into the person's menu and on the
-// desktop: the desktop entry (Desktop Entry Specification), the directory entry of a menu
-// folder and the menu merge file (Desktop Menu Specification). Texts are UTF-8.
+// desktop: the desktop entry of an application, the directory entry of a menu folder and the
+// menu merge file that nests the entry in the menus. Texts are UTF-8.
 
 #include <string>
 #include <string_view>
