@@ -1,12 +1,10 @@
 #include "install/PayloadExtraction.h"
 
-#include <algorithm>
-#include <cctype>
-
 #include "install/InstallPaths.h"
 #include "install/SystemParams.h"
 #include "platform/Database.h"
 #include "platform/SetupError.h"
+#include "platform/Sha256.h"
 #include "platform/WinFiles.h"
 #include "platform/WinTime.h"
 
@@ -158,17 +156,14 @@ void OpenPayloadRecords(DbQuery& query, const std::string& payloadPath) {
 void SavePayloadRecord(DbQuery& query, const std::string& destination, const ChunkHook& hook) {
     const DbField file = query.FieldByName("FDB");
     const auto checksum = query.FindField(kChecksumColumn);
-    std::string expected = checksum ? checksum->AsString() : std::string();
+    const std::string expected = checksum ? checksum->AsString() : std::string();
     if (expected.empty()) {
         file.SaveToFile(destination, hook);
         return;
     }
-    std::transform(expected.begin(), expected.end(), expected.begin(), [](char c) {
-        return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    });
     const std::string uid = query.FieldByName("UID").AsString();
     file.SaveToFile(destination, hook, [&](const std::string& actual) {
-        if (actual != expected) {
+        if (!SameDigest(expected, actual)) {
             throw SetupError(
                 std::string(paths::kPayload + 1) + " is damaged: the record with UID " + uid +
                 " does not match its SHA-256 checksum; " + destination + " was not written");

@@ -1,5 +1,7 @@
 #include "platform/MenuEntries.h"
 
+#include <sys/stat.h>
+
 #include <QBuffer>
 #include <QByteArray>
 #include <QImage>
@@ -142,7 +144,19 @@ std::string ExecOf(std::string_view target, const Target& made) {
 
 // ---- Files ----
 
+// The menu folders' files and a program's icons are the same for every link saved: a file
+// that already holds the bytes with the mode is left alone instead of being written and
+// synced once more.
+bool AlreadyHolds(const fs::path& file, std::string_view bytes, mode_t mode) {
+    struct stat info {};
+    if (stat(file.c_str(), &info) != 0 || (info.st_mode & 07777) != mode) return false;
+    int error = 0;
+    const auto old = ReadWholeFile(file, error);
+    return old && *old == bytes;
+}
+
 void WriteWhole(const fs::path& file, std::string_view bytes, mode_t mode = 0644) {
+    if (AlreadyHolds(file, bytes, mode)) return;
     std::error_code error;
     fs::create_directories(file.parent_path(), error);
     if (error) {

@@ -1,5 +1,8 @@
 #include "platform/Sha256.h"
 
+#include <algorithm>
+#include <cctype>
+
 Sha256::Sha256() { sha256_init(&context_); }
 
 void Sha256::Update(const char* data, std::size_t length) {
@@ -16,4 +19,12 @@ std::string Sha256::HexDigest() {
         hex += kDigits[byte & 0x0F];
     }
     return hex;
+}
+
+bool SameDigest(std::string_view stored, std::string_view hexDigest) {
+    return std::equal(stored.begin(), stored.end(), hexDigest.begin(), hexDigest.end(),
+                      [](char a, char b) {
+                          return std::tolower(static_cast<unsigned char>(a)) ==
+                                 std::tolower(static_cast<unsigned char>(b));
+                      });
 }

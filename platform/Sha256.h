@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 class Sha256 {
 public:
@@ -18,3 +19,6 @@ public:
 private:
     sha256_ctx context_;
 };
+
+// True when a stored checksum names this digest: its hexadecimal digits may be of either case.
+bool SameDigest(std::string_view stored, std::string_view hexDigest);

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <set>
@@ -296,11 +295,8 @@ void CheckRecords(const Database& db, bool signed_, std::vector<std::string>& pr
             const std::string text = value.Text(0);
             digest.Update(text.data(), text.size());
         }
-        std::string expected = rows.Text(3);
-        std::transform(expected.begin(), expected.end(), expected.begin(), [](char c) {
-            return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        });
-        if (!expected.empty() && digest.HexDigest() != expected) {
+        const std::string expected = rows.Text(3);
+        if (!expected.empty() && !SameDigest(expected, digest.HexDigest())) {
             problems.push_back(record + " does not match its SHA-256 checksum");
         }
     }
