@@ -9,10 +9,6 @@
 // the scratch folder (by default bench-scratch beside the program's folder) should be on the
 // disk to be measured and needs about 3 GiB.
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/Median.h"
+#include "bench/BenchSupport.h"
 #include "install/PayloadExtraction.h"
 #include "platform/Database.h"
 #include "platform/PathMapping.h"
@@ -90,35 +86,13 @@ struct Run {
 Run Spawn(const std::vector<std::string>& args) {
     const fs::path capture =
         fs::temp_directory_path() / ("bench-extract-" + std::to_string(getpid()));
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, capture.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    std::vector<char*> argv;
-    for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    const auto start = Clock::now();
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-        std::fprintf(stderr, "cannot start %s\n", argv[0]);
-        std::exit(1);
-    }
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    const auto cpu = [](const timeval& t) {
-        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-    };
-    Run run{Seconds(Clock::now() - start),
-            cpu(usage.ru_utime) + cpu(usage.ru_stime),
-            usage.ru_maxrss,
-            {}};
-    posix_spawn_file_actions_destroy(&actions);
+    const ChildRun child = RunChild(args, capture);
+    Run run{child.seconds, child.cpuSeconds, child.peakKiB, {}};
     std::ifstream in(capture);
     std::getline(in, run.output);
     fs::remove(capture);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "%s failed\n", argv[0]);
+    if (!child.succeeded) {
+        std::fprintf(stderr, "%s failed\n", args[0].c_str());
         std::exit(1);
     }
     return run;

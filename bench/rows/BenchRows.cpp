@@ -13,10 +13,7 @@
 // on a Release build; the scratch folder (by default bench-scratch beside the program's
 // folder) needs about 1.5 GiB.
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sqlite3.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -29,7 +26,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/Median.h"
+#include "bench/BenchSupport.h"
 #include "install/InstallPaths.h"
 #include "install/PayloadExtraction.h"
 #include "platform/Database.h"
@@ -130,27 +127,11 @@ Run Spawn(const std::string& self, const fs::path& payloadFolder, const fs::path
     fs::remove_all(prefix);
     setenv("WINEPREFIX", prefix.c_str(), 1);
     const fs::path capture = payloadFolder.parent_path() / "child.out";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, capture.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    std::vector<std::string> args = {self, "--child", payloadFolder.string()};
-    std::vector<char*> argv;
-    for (auto& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    const auto start = Clock::now();
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-        std::fprintf(stderr, "cannot start %s\n", argv[0]);
-        std::exit(1);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    posix_spawn_file_actions_destroy(&actions);
-    Run run{Seconds(Clock::now() - start), 0, 0};
+    const ChildRun child = RunChild({self, "--child", payloadFolder.string()}, capture);
+    Run run{child.seconds, 0, 0};
     std::ifstream in(capture);
     in >> run.longestGap >> run.peakKiB;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    if (!child.succeeded) {
         std::fprintf(stderr, "the installation from %s failed\n", payloadFolder.c_str());
         std::exit(1);
     }
