@@ -6,12 +6,27 @@
 #include "install/PayloadExtraction.h"
 #include "install/ProgressPacing.h"
 #include "install/SystemParams.h"
+#include "platform/CodePage.h"
 #include "platform/Database.h"
 #include "platform/PrefixSkeleton.h"
+#include "platform/SetupError.h"
 #include "platform/WinFiles.h"
 #include "utils/mUtils.h"
 
 namespace texts = install_texts;
+
+namespace {
+
+// "C:\a" of "C:\a\b" and "C:\" of "C:\a", cut at the last whole-character "\"; "" for a
+// drive's root.
+std::string ParentFolder(const std::string& folder) {
+    const auto at = cp936::LastDelimiter(folder, "\\");
+    if (at == std::string::npos || at + 1 == folder.size()) return {};
+    const std::string parent = folder.substr(0, at);
+    return parent.find('\\') == std::string::npos ? parent + "\\" : parent;
+}
+
+}  // namespace
 
 InstallSequence::InstallSequence(InstallWindow& window, ProgressPacing& pacing,
                                  std::string sourceDir, std::string systemDir)
@@ -24,6 +39,7 @@ InstallSequence::~InstallSequence() = default;
 
 void InstallSequence::PerformInstall() {
     TakeInstallFolder();
+    LockInstallFolder();
     ShowInstallationPage();
     PacingPoint(10, 1000);
     KeepEarlierSystemDatabase(FInstallDir);
@@ -49,6 +65,12 @@ void InstallSequence::TakeInstallFolder() {
     FInstallDir = window_.FolderEditText();
 }
 
+void InstallSequence::LockInstallFolder() {
+    // A second installation into the same folder would delete the first one's temporaries
+    // and replace its files under it.
+    if (!installLock_ || !installLock_->Held()) installLock_.emplace(FInstallDir);
+}
+
 void InstallSequence::ShowInstallationPage() {
     window_.ShowInstallPicture();
     window_.SetBusyCursor(true);
@@ -58,9 +80,29 @@ void InstallSequence::CreateFolders() {
     // The prefix may lack folders Windows always has: the default install folder's parent
     // among them, since folders are created one level at a time.
     win::EnsureStandardFolders();
-    // An existing folder leaves the call without effect; results are not examined.
+    // An existing folder leaves the call without effect.
     win::CreateDirectoryA(FInstallDir);
     win::CreateDirectoryA(FInstallDir + paths::kDataFolder);
+    RequireInstallFolder();
+    LockInstallFolder();
+    // The new folders' names last once the folders that hold them are on the disk.
+    win::FlushFolderToDisk(ParentFolder(FInstallDir));
+    win::FlushFolderToDisk(FInstallDir);
+}
+
+void InstallSequence::RequireInstallFolder() {
+    // Every later step would fail on the missing folder with a message naming a file in it.
+    if (win::GetFileAttributesA(FInstallDir) == win::FILE_ATTRIBUTE_DIRECTORY) return;
+    std::string missing = FInstallDir;
+    for (std::string parent = ParentFolder(missing);
+         !parent.empty() && win::GetFileAttributesA(parent) == win::INVALID_FILE_ATTRIBUTES;
+         parent = ParentFolder(parent)) {
+        missing = parent;
+    }
+    throw SetupError(FormatMessage("Cannot create the install folder %s: ", FInstallDir) +
+                     (missing == FInstallDir
+                          ? std::string("it cannot be made there")
+                          : FormatMessage("the folder %s does not exist", missing)));
 }
 
 void InstallSequence::RunDatabasePhases() {
@@ -95,44 +137,54 @@ void InstallSequence::ExtractProgram() {
     PumpMessages();
     query_ = std::make_unique<DbQuery>(*FConnection);
     OpenPayloadRecords(*query_, FSourceDir + paths::kPayload);
-    SavePayloadRecord(*query_, FInstallDir + paths::kProgram, [this] { BetweenChunks(); });
+    win::PendingFile program =
+        SavePayloadRecord(*query_, FInstallDir + paths::kProgram, [this] { BetweenChunks(); });
     PacingPoint(58, 2000);
+    program.Place([this] { BetweenChunks(); });
 }
 
 void InstallSequence::ExtractSystemDatabase() {
     window_.SetStatusCaption(texts::CopyingDatabase());
     window_.SetTips(texts::DataExportTips());
     PumpMessages();
-    SaveNextPayloadRecord(*query_, FInstallDir + paths::kNewSystemDatabase,
-                          [this] { BetweenChunks(); });
+    win::PendingFile database = SaveNextPayloadRecord(
+        *query_, FInstallDir + paths::kNewSystemDatabase, [this] { BetweenChunks(); });
     PumpDelay(1000);
     PacingPoint(68, 3000);
+    database.Place([this] { BetweenChunks(); });
 }
 
 void InstallSequence::ExtractHelpFiles() {
     window_.SetStatusCaption(texts::CopyingDemoDatabase());
     PumpMessages();
     window_.SetTips(texts::PrintingTips());
-    SaveNextPayloadRecord(*query_, FInstallDir + paths::kManual, [this] { BetweenChunks(); });
-    SaveNextPayloadRecord(*query_, FInstallDir + paths::kReadMe, [this] { BetweenChunks(); });
+    win::PendingFile manual =
+        SaveNextPayloadRecord(*query_, FInstallDir + paths::kManual, [this] { BetweenChunks(); });
+    win::PendingFile readMe =
+        SaveNextPayloadRecord(*query_, FInstallDir + paths::kReadMe, [this] { BetweenChunks(); });
     PacingPoint(80, 1000);
+    manual.Place([this] { BetweenChunks(); });
+    readMe.Place([this] { BetweenChunks(); });
 }
 
 void InstallSequence::ExtractRuntimeLibrary() {
     window_.SetStatusCaption(texts::CopyingHelpFiles());
     PumpMessages();
-    SaveRuntimeLibrary(*query_, FSystemDir, [this] { BetweenChunks(); });
+    std::optional<win::PendingFile> library =
+        SaveRuntimeLibrary(*query_, FSystemDir, [this] { BetweenChunks(); });
     PacingPoint(85, 1000);
+    if (library) library->Place([this] { BetweenChunks(); });
 }
 
 void InstallSequence::ExtractDemoDatabase() {
     window_.SetStatusCaption(texts::SettingUpSystemFiles());
     PumpMessages();
     window_.SetTips(texts::PermissionTips());
-    SaveDemoDatabase(*query_, FInstallDir, [this] { BetweenChunks(); });
+    win::PendingFile demo = SaveDemoDatabase(*query_, FInstallDir, [this] { BetweenChunks(); });
     PumpDelay(1000);
     // The same target again: the gauge holds still through the pause.
     PacingPoint(85, 3000);
+    PlaceDemoDatabase(demo, [this] { BetweenChunks(); });
 }
 
 void InstallSequence::SwapInCleanDatabase() {
@@ -172,8 +224,8 @@ void InstallSequence::MakeDatedBackup() {
     // A backup copy cut short by a killed run left its hidden temporary in the folder.
     win::RemoveLeftTemporaries(
         FInstallDir, [](const std::string& name) { return name.ends_with(paths::kBackupSuffix); });
-    win::CopyFileA(FInstallDir + paths::kSystemDatabase, backup, false,
-                   [this] { BetweenChunks(); });
+    // On the disk before the finish page says the installation is complete.
+    win::CopyFileToDisk(FInstallDir + paths::kSystemDatabase, backup, [this] { BetweenChunks(); });
 }
 
 void InstallSequence::ShowFinish() {

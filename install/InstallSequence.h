@@ -6,8 +6,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "platform/FolderLock.h"
 #include "platform/WinTime.h"
 
 class DbConnection;
@@ -27,8 +29,10 @@ public:
 
 private:
     void TakeInstallFolder();
+    void LockInstallFolder();
     void ShowInstallationPage();
     void CreateFolders();
+    void RequireInstallFolder();
     void RunDatabasePhases();
     void OpenConnection();
     void ExtractProgram();
@@ -55,6 +59,8 @@ private:
     std::string FSystemDir;
     std::unique_ptr<DbConnection> FConnection;
     std::unique_ptr<DbQuery> query_;
+    // Held from the first step to the last, once the install folder exists.
+    std::optional<win::FolderLock> installLock_;
     // One clock reading for the stored dates and the backup's name, so they always agree.
     win::SYSTEMTIME installTime_;
 };

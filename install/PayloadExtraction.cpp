@@ -3,8 +3,9 @@
 #include "install/InstallPaths.h"
 #include "install/SystemParams.h"
 #include "platform/Database.h"
+#include "platform/PendingFile.h"
+#include "platform/RecordDigest.h"
 #include "platform/SetupError.h"
-#include "platform/Sha256.h"
 #include "platform/WinFiles.h"
 #include "platform/WinTime.h"
 
@@ -14,8 +15,6 @@ namespace {
 // runtime library and the demonstration database, in UID order.
 constexpr int kPayloadFiles = 6;
 constexpr char kPayloadQuery[] = "SELECT * FROM INSTDB ORDER BY UID";
-// The SHA-256 of a record's file, as 64 hexadecimal digits; a payload may lack the column.
-constexpr char kChecksumColumn[] = "SHA256";
 
 std::string ConnectionString(const std::string& dataSource) {
     return std::string("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + dataSource + ";" +
@@ -47,6 +46,17 @@ void RemoveLeftDataTemporaries(const std::string& installDir) {
     });
 }
 
+// An earlier .old copy moves to a dated name, on the disk before it takes it: it may be the
+// only copy of the person's data.
+void KeepUnderDatedName(const std::string& installDir, const std::string& earlier) {
+    SettleDatabase(earlier);
+    const std::string dated = FreeDatedName(installDir);
+    if (!win::FlushFileToDisk(earlier) || !win::MoveFileA(earlier, dated) ||
+        !win::FlushFolderToDisk(installDir + paths::kDataFolder)) {
+        throw SetupError("Cannot rename " + earlier + " to " + dated);
+    }
+}
+
 // A run cut short between the payload copy and the swap leaves the payload under the system
 // database's name: it has INSTDB and none of the system's own tables.
 bool IsPayloadCopy(const std::string& database) {
@@ -73,6 +83,48 @@ void RequireSixRecords(DbQuery& query, const std::string& payloadPath) {
     }
 }
 
+// "Setup.data is damaged: the record with UID 3 ...".
+std::string DamagedRecord(DbQuery& query) {
+    return std::string(paths::kPayload + 1) + " is damaged: the record with UID " +
+           query.FieldByName("UID").AsString();
+}
+
+// The digest the current record carries: from the first digest column the payload has that
+// holds a value for it (XXH128 before SHA256), or none.
+struct CarriedDigest {
+    DigestKind kind;
+    std::string hex;
+};
+
+std::optional<CarriedDigest> DigestOfRecord(DbQuery& query) {
+    for (const DigestKind kind : kDigestKinds) {
+        const auto column = query.FindField(DigestColumn(kind));
+        if (!column) continue;
+        std::string stored = column->AsString();
+        if (stored.empty()) continue;
+        if (!IsDigestText(kind, stored)) {
+            throw SetupError(DamagedRecord(query) + ": its " + std::string(DigestColumn(kind)) +
+                             " value is not a " + std::string(DigestName(kind)) + " digest");
+        }
+        return CarriedDigest{kind, std::move(stored)};
+    }
+    return std::nullopt;
+}
+
+// Reads each of the six records an installation extracts and compares it with its digest,
+// so that a damaged one stops the installation before anything is replaced.
+void ProveRecords(DbQuery& query, const ChunkHook& hook) {
+    for (int record = 1; record <= kPayloadFiles; ++record, query.Next()) {
+        const auto expected = DigestOfRecord(query);
+        if (expected &&
+            !SameDigest(expected->hex, query.FieldByName("FDB").Digest(expected->kind, hook))) {
+            throw SetupError(DamagedRecord(query) + " does not match its " +
+                             std::string(DigestName(expected->kind)) + " checksum");
+        }
+        if (hook) hook();
+    }
+}
+
 void ProvePayload(const std::string& payload, const ChunkHook& hook) {
     DbConnection connection;
     // Quoted: the distribution folder's name may hold ";".
@@ -89,6 +141,7 @@ void ProvePayload(const std::string& payload, const ChunkHook& hook) {
         query.FieldByName("FDB");
     });
     RequireSixRecords(query, payload);
+    ProveRecords(query, hook);
 }
 
 }  // namespace
@@ -108,16 +161,11 @@ void KeepEarlierSystemDatabase(const std::string& installDir) {
     if (IsPayloadCopy(database)) return;
     // The .old copy may be the only copy of the user's real data: after a first reinstall,
     // MachineData.qdb holds a clean database, and copying it over the .old would lose it.
-    if (win::FileExists(earlier)) {
-        SettleDatabase(earlier);
-        const std::string dated = FreeDatedName(installDir);
-        if (!win::MoveFileA(earlier, dated)) {
-            throw SetupError("Cannot rename " + earlier + " to " + dated);
-        }
-    }
+    if (win::FileExists(earlier)) KeepUnderDatedName(installDir, earlier);
     RemoveDatabaseSideFiles(earlier);
-    // The payload copy replaces the database next, so a copy that failed would lose it.
-    if (!win::CopyFileA(database, earlier, false)) {
+    // The payload copy replaces the database next, so a copy that failed, or one that a power
+    // cut could still take back, would lose it.
+    if (!win::CopyFileToDisk(database, earlier)) {
         throw SetupError(FormatMessage("Cannot copy the earlier system database to %s: ", earlier) +
                          win::LastCopyErrorText());
     }
@@ -131,7 +179,9 @@ void CopyPayloadIntoPlace(const std::string& sourceDir, const std::string& insta
     ProvePayload(payload, hook);
     // Side files left at the path would be read as the payload copy's own journal.
     RemoveDatabaseSideFiles(database);
-    // Nothing may open the database after a failed copy: it would be the earlier one.
+    // Nothing may open the database after a failed copy: it would be the earlier one. The
+    // copy is not flushed: it is deleted at the swap, and a run cut short before then is
+    // repeated from the payload.
     if (!win::CopyFileA(payload, database, false, hook)) {
         throw SetupError("Cannot copy " + payload + " to " + database + ": " +
                          win::LastCopyErrorText());
@@ -153,39 +203,44 @@ void OpenPayloadRecords(DbQuery& query, const std::string& payloadPath) {
     RequireSixRecords(query, payloadPath);
 }
 
-void SavePayloadRecord(DbQuery& query, const std::string& destination, const ChunkHook& hook) {
+win::PendingFile SavePayloadRecord(DbQuery& query, const std::string& destination,
+                                   const ChunkHook& hook) {
     const DbField file = query.FieldByName("FDB");
-    const auto checksum = query.FindField(kChecksumColumn);
-    const std::string expected = checksum ? checksum->AsString() : std::string();
-    if (expected.empty()) {
-        file.SaveToFile(destination, hook);
-        return;
-    }
-    const std::string uid = query.FieldByName("UID").AsString();
-    file.SaveToFile(destination, hook, [&](const std::string& actual) {
-        if (!SameDigest(expected, actual)) {
-            throw SetupError(
-                std::string(paths::kPayload + 1) + " is damaged: the record with UID " + uid +
-                " does not match its SHA-256 checksum; " + destination + " was not written");
-        }
-    });
+    const auto expected = DigestOfRecord(query);
+    if (!expected) return file.SaveToPendingFile(destination, hook);
+    return file.SaveToPendingFile(
+        destination, hook,
+        DigestCheck{expected->kind, [&](const std::string& actual) {
+                        if (!SameDigest(expected->hex, actual)) {
+                            throw SetupError(DamagedRecord(query) + " does not match its " +
+                                             std::string(DigestName(expected->kind)) +
+                                             " checksum; " + destination + " was not written");
+                        }
+                    }});
 }
 
-void SaveNextPayloadRecord(DbQuery& query, const std::string& destination, const ChunkHook& hook) {
+win::PendingFile SaveNextPayloadRecord(DbQuery& query, const std::string& destination,
+                                       const ChunkHook& hook) {
     query.Next();
-    SavePayloadRecord(query, destination, hook);
+    return SavePayloadRecord(query, destination, hook);
 }
 
-void SaveRuntimeLibrary(DbQuery& query, const std::string& systemDir, const ChunkHook& hook) {
+std::optional<win::PendingFile> SaveRuntimeLibrary(DbQuery& query, const std::string& systemDir,
+                                                   const ChunkHook& hook) {
     query.Next();
     const std::string library = systemDir + paths::kRuntimeLibrary;
-    if (!win::FileExists(library)) SavePayloadRecord(query, library, hook);
+    if (win::FileExists(library)) return std::nullopt;
+    return SavePayloadRecord(query, library, hook);
 }
 
-void SaveDemoDatabase(DbQuery& query, const std::string& installDir, const ChunkHook& hook) {
-    const std::string demo = installDir + paths::kDemoDatabase;
-    RemoveDatabaseSideFiles(demo);
-    SaveNextPayloadRecord(query, demo, hook);
+win::PendingFile SaveDemoDatabase(DbQuery& query, const std::string& installDir,
+                                  const ChunkHook& hook) {
+    return SaveNextPayloadRecord(query, installDir + paths::kDemoDatabase, hook);
+}
+
+void PlaceDemoDatabase(win::PendingFile& demo, const ChunkHook& hook) {
+    RemoveDatabaseSideFiles(demo.Destination());
+    demo.Place(hook);
 }
 
 void SwapInSystemDatabase(DbQuery& query, DbConnection& connection, const std::string& installDir,
@@ -199,7 +254,10 @@ void SwapInSystemDatabase(DbQuery& query, DbConnection& connection, const std::s
         throw SetupError(FormatMessage("Cannot delete the payload copy %s", database));
     }
     RemoveDatabaseSideFiles(database);
-    if (!win::MoveFileA(extracted, database)) {
+    // Temp.qdb's bytes went to the disk before it took its name; the folder makes the new
+    // name last.
+    if (!win::MoveFileA(extracted, database) ||
+        !win::FlushFolderToDisk(installDir + paths::kDataFolder)) {
         throw SetupError("Cannot rename " + extracted + " to " + database);
     }
 }

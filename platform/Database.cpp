@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,7 +10,6 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
-#include <fstream>
 #include <optional>
 #include <utility>
 #include <variant>
@@ -20,7 +20,6 @@
 #include "platform/HostNames.h"
 #include "platform/PathMapping.h"
 #include "platform/SetupError.h"
-#include "platform/Sha256.h"
 
 namespace {
 
@@ -75,14 +74,17 @@ std::string DataSource(std::string_view connectionString) {
 
 // What the first bytes of a file say it is. A Jet or ACE (Access) file says so in bytes
 // 4..19; SQLite's says "SQLite format 3".
-enum class FileKind { Missing, SQLite, Jet, Other };
+enum class FileKind { Missing, NotAFile, SQLite, Jet, Other };
 
 FileKind KindOfFile(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return FileKind::Missing;
+    // Non-blocking, and looked at before a byte is read: a FIFO would wait for a writer.
+    const win::FileDescriptor in(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat info {};
+    if (!in.valid() || fstat(in.get(), &info) != 0) return FileKind::Missing;
+    if (!S_ISREG(info.st_mode)) return FileKind::NotAFile;
     char header[20] = {};
-    in.read(header, sizeof header);
-    const std::string_view bytes(header, static_cast<std::size_t>(in.gcount()));
+    const ssize_t got = pread(in.get(), header, sizeof header, 0);
+    const std::string_view bytes(header, got > 0 ? static_cast<std::size_t>(got) : 0);
     if (bytes.size() >= 16 && bytes.substr(0, 16) == std::string_view("SQLite format 3\0", 16)) {
         return FileKind::SQLite;
     }
@@ -188,6 +190,8 @@ void DbConnection::Open() {
         case FileKind::Missing:
             throw SetupError(
                 FormatMessage("Cannot open database %s: the file cannot be read", source));
+        case FileKind::NotAFile:
+            throw SetupError(FormatMessage("Cannot open database %s: it is not a file", source));
         case FileKind::Jet:
             throw SetupError(FormatMessage(
                 "%s is a Jet (Access) database; this installer reads SQLite databases only",
@@ -518,48 +522,6 @@ private:
     sqlite3_blob* blob_ = nullptr;
 };
 
-// The file SaveToFile writes. Until Commit it is removed on the way out, so a failure never
-// leaves a short file that could pass for the whole one.
-class OutputFile {
-public:
-    OutputFile(std::string windowsPath, const std::filesystem::path& hostPath)
-        : windowsPath_(std::move(windowsPath)),
-          hostPath_(hostPath),
-          file_(::open(hostPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)) {
-        if (!file_.valid()) throw SetupError(FormatMessage("Cannot create file %s", windowsPath_));
-    }
-    ~OutputFile() {
-        if (!committed_) ::unlink(hostPath_.c_str());
-    }
-    OutputFile(const OutputFile&) = delete;
-    OutputFile& operator=(const OutputFile&) = delete;
-
-    void Write(const char* data, std::size_t length) {
-        if (digest_) digest_->Update(data, length);
-        if (const int error = win::WriteAll(file_.get(), data, length)) Fail(error);
-    }
-    // The bytes written from here on are hashed for the check made before Commit.
-    void HashContents() { digest_.emplace(); }
-    void Check(const DigestCheck& check) {
-        if (check) check(digest_->HexDigest());
-    }
-    void Commit() {
-        if (const int error = file_.Close()) Fail(error);
-        committed_ = true;
-    }
-
-private:
-    [[noreturn]] void Fail(int error) {
-        throw SetupError(FormatMessage("Cannot write file %s: ", windowsPath_) +
-                         win::ErrnoText(error));
-    }
-    std::string windowsPath_;
-    std::filesystem::path hostPath_;
-    win::FileDescriptor file_;
-    bool committed_ = false;
-    std::optional<Sha256> digest_;
-};
-
 // A value goes to its file in the chunks of a file copy, with the hook as often.
 constexpr int kChunkSize = static_cast<int>(win::kCopyChunk);
 
@@ -608,49 +570,70 @@ void DbField::SetAsInteger(std::int64_t value) {
 
 namespace {
 
-// A destination on a drive that does not exist cannot be created either.
-std::filesystem::path DestinationHostPath(const std::string& path) {
-    try {
-        return win::HostPath(path);
-    } catch (const SetupError&) {
-        throw SetupError(FormatMessage("Cannot create file %s", path));
-    }
-}
+// The bytes of a value, chunk by chunk as stored, to consume(data, length), with hook
+// between chunks: a blob or text by rowid, a number as its text, a null as nothing.
+// Where a stored value lies.
+struct StoredAt {
+    const std::string& table;
+    const std::string& column;
+    sqlite3_int64 rowid;
+};
 
-// A stored blob or text goes to the file chunk by chunk, as stored.
-void StreamStoredValue(sqlite3* db, const std::string& table, const std::string& column,
-                       sqlite3_int64 rowid, OutputFile& file, const ChunkHook& hook) {
-    BlobReader blob(db, table, column, rowid);
-    std::vector<char> chunk(kChunkSize);
-    const int size = blob.Size();
-    for (int offset = 0; offset < size; offset += kChunkSize) {
-        if (offset > 0 && hook) hook();
-        const int length = std::min(kChunkSize, size - offset);
-        blob.Read(chunk.data(), length, offset);
-        file.Write(chunk.data(), static_cast<std::size_t>(length));
+template <typename Consume>
+void StreamValue(sqlite3* db, const Value& value, const StoredAt& at, const ChunkHook& hook,
+                 Consume consume) {
+    if (std::holds_alternative<LongBinary>(value) || std::holds_alternative<LongText>(value)) {
+        BlobReader blob(db, at.table, at.column, at.rowid);
+        std::vector<char> chunk(kChunkSize);
+        const int size = blob.Size();
+        for (int offset = 0; offset < size; offset += kChunkSize) {
+            if (offset > 0 && hook) hook();
+            const int length = std::min(kChunkSize, size - offset);
+            blob.Read(chunk.data(), length, offset);
+            consume(chunk.data(), static_cast<std::size_t>(length));
+        }
+    } else if (const auto* text = std::get_if<std::string>(&value)) {
+        consume(text->data(), text->size());  // the bytes set, unconverted
+    } else {
+        const std::string number = NumberText(value);
+        consume(number.data(), number.size());
     }
 }
 
 }  // namespace
 
-void DbField::SaveToFile(const std::string& path, const ChunkHook& hook,
-                         const DigestCheck& check) const {
+void DbField::StreamStored(const ChunkHook& hook,
+                           const std::function<void(const char*, std::size_t)>& consume) const {
     const DbQuery::State& s = *query_->state_;
     sqlite3* db = query_->connection_.Handle();
-    OutputFile file(path, DestinationHostPath(path));
-    if (check) file.HashContents();
     const Value value = s.CurrentValue(db, column_, true);
-    if (std::holds_alternative<LongBinary>(value) || std::holds_alternative<LongText>(value)) {
-        StreamStoredValue(db, s.table, s.columns[static_cast<std::size_t>(column_)], s.rowid, file,
-                          hook);
-    } else if (const auto* text = std::get_if<std::string>(&value)) {
-        file.Write(text->data(), text->size());  // the bytes set, unconverted
-    } else {
-        const std::string number = NumberText(value);
-        file.Write(number.data(), number.size());
-    }
-    file.Check(check);
-    file.Commit();
+    StreamValue(db, value, {s.table, s.columns[static_cast<std::size_t>(column_)], s.rowid}, hook,
+                consume);
+}
+
+win::PendingFile DbField::SaveToPendingFile(const std::string& path, const ChunkHook& hook,
+                                            const std::optional<DigestCheck>& check) const {
+    win::PendingFile file(path);
+    std::optional<RecordDigest> digest;
+    if (check) digest.emplace(check->kind);
+    StreamStored(hook, [&](const char* data, std::size_t length) {
+        if (digest) digest->Update(data, length);
+        file.Write(data, length);
+    });
+    if (check) check->verify(digest->HexDigest());
+    file.Complete();
+    return file;
+}
+
+void DbField::SaveToFile(const std::string& path, const ChunkHook& hook,
+                         const std::optional<DigestCheck>& check) const {
+    SaveToPendingFile(path, hook, check).Place(hook);
+}
+
+std::string DbField::Digest(DigestKind kind, const ChunkHook& hook) const {
+    RecordDigest digest(kind);
+    StreamStored(hook, [&](const char* data, std::size_t length) { digest.Update(data, length); });
+    return digest.HexDigest();
 }
 
 // ---- Database files as an installation finds them ----

@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "platform/ChunkHook.h"
+#include "platform/PendingFile.h"
+#include "platform/RecordDigest.h"
 
 struct sqlite3;
 class DbQuery;
@@ -104,9 +106,12 @@ private:
     std::unique_ptr<State> state_;
 };
 
-// Called with the SHA-256 (64 lower-case hexadecimal digits) of the bytes a value put in its
-// file, before the file is complete; an error it raises leaves no file.
-using DigestCheck = std::function<void(const std::string& sha256)>;
+// Checks the bytes a value put in its file before the file may take its name: verify is
+// called with their digest of the kind asked for; an error it raises leaves no file.
+struct DigestCheck {
+    DigestKind kind;
+    std::function<void(const std::string& hexDigest)> verify;
+};
 
 // A column of the current row of a query; valid while the query stays on that row.
 class DbField {
@@ -115,17 +120,28 @@ public:
     void SetAsString(std::string_view value);
     void SetAsInteger(std::int64_t value);
 
-    // Writes a long binary value to a file (a Windows path): the file is created, emptied,
-    // before the value is read; the value goes to disk in chunks, calling hook between them;
-    // a null or empty value gives a zero-length file. "Cannot create file %s" when the file
-    // cannot be created; an error naming the file when a write fails, and no short file
-    // that looks complete is left. With check, the bytes are hashed as they stream.
+    // Writes a long binary value to a file (a Windows path): the value goes to a hidden file
+    // beside it in chunks, calling hook between them, and is checked when check is given; a
+    // null or empty value gives a zero-length file. The file then takes its name, replacing
+    // the one there, once its bytes are on the disk. "Cannot create file %s" when the file
+    // cannot be created; an error naming the file when a write fails. On any failure the
+    // destination is left as it was.
     void SaveToFile(const std::string& path, const ChunkHook& hook = {},
-                    const DigestCheck& check = {}) const;
+                    const std::optional<DigestCheck>& check = std::nullopt) const;
+    // The same, but the file, complete and checked, waits under its hidden name, its write-back
+    // started, until the caller places it.
+    win::PendingFile SaveToPendingFile(
+        const std::string& path, const ChunkHook& hook = {},
+        const std::optional<DigestCheck>& check = std::nullopt) const;
+    // The digest of the bytes SaveToFile would write, read in chunks, calling hook between them.
+    std::string Digest(DigestKind kind, const ChunkHook& hook = {}) const;
 
 private:
     friend class DbQuery;
     DbField(DbQuery& query, int column) : query_(&query), column_(column) {}
+    // The value's bytes as stored, chunk by chunk, to consume, calling hook between chunks.
+    void StreamStored(const ChunkHook& hook,
+                      const std::function<void(const char*, std::size_t)>& consume) const;
     DbQuery* query_;
     int column_;
 };

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -33,6 +34,73 @@ int WriteAll(int fd, const char* data, std::size_t size) {
         size -= static_cast<std::size_t>(written);
     }
     return 0;
+}
+
+// ---- Durability ----
+
+namespace {
+
+FileEventObserver& Observer() {
+    static FileEventObserver observer;
+    return observer;
+}
+
+void Report(FileEvent event, const std::filesystem::path& path) {
+    if (Observer()) Observer()(event, path);
+}
+
+// Long enough that the waits cost few system calls, short enough that the hook runs every
+// few tens of milliseconds on a slow disk.
+constexpr off_t kFlushStep = off_t{32} << 20;
+
+}  // namespace
+
+FileEventObserver SetFileEventObserver(FileEventObserver observer) {
+    return std::exchange(Observer(), std::move(observer));
+}
+
+void StartWriteBack(int fd) { sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE); }
+
+int FlushFile(int fd, const std::filesystem::path& path, const ChunkHook& hook) {
+    struct stat info {};
+    if (hook && fstat(fd, &info) == 0) {
+        // The waits in steps, so the caller's window answers while a large file goes out.
+        constexpr unsigned kWait =
+            SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
+        for (off_t at = 0; at < info.st_size; at += kFlushStep) {
+            sync_file_range(fd, at, kFlushStep, kWait);
+            hook();
+        }
+    }
+    // The flush that counts: the steps above neither write the file's metadata nor empty the
+    // disk's own cache.
+    if (fsync(fd) != 0) return errno;
+    Report(FileEvent::FlushFile, path);
+    return 0;
+}
+
+int FlushFolder(const std::filesystem::path& folder) {
+    const FileDescriptor dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir.valid()) return errno;
+    if (fsync(dir.get()) != 0) return errno;
+    Report(FileEvent::FlushFolder, folder);
+    return 0;
+}
+
+int RenameFile(const std::filesystem::path& from, const std::filesystem::path& to, bool replace) {
+    const int error = [&] {
+        if (replace) return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+        if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+            return 0;
+        }
+        // A file system without the no-replace rename: a hard link never replaces either.
+        if (errno != EINVAL) return errno;
+        if (link(from.c_str(), to.c_str()) != 0) return errno;
+        unlink(from.c_str());
+        return 0;
+    }();
+    if (error == 0) Report(FileEvent::Rename, to);
+    return error;
 }
 
 // ---- Hidden siblings ----
@@ -79,6 +147,19 @@ std::string NameBehindHiddenSibling(std::string_view name) {
     return std::string(name.substr(0, dot));
 }
 
+void RemoveHiddenSiblings(const std::filesystem::path& target) {
+    const std::string name = target.filename().string();
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(target.parent_path(), error), end;
+         !error && entry != end; entry.increment(error)) {
+        struct stat info {};
+        if (NameBehindHiddenSibling(entry->path().filename().string()) == name &&
+            lstat(entry->path().c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+            unlink(entry->path().c_str());
+        }
+    }
+}
+
 HiddenSibling::HiddenSibling(std::filesystem::path target)
     : target_(std::move(target)),
       path_(HiddenSiblingPattern(target_)),
@@ -90,27 +171,22 @@ HiddenSibling::~HiddenSibling() {
     if (!error_ && !placed_) unlink(path_.c_str());
 }
 
-namespace {
+HiddenSibling::HiddenSibling(HiddenSibling&& other) noexcept
+    : target_(std::move(other.target_)),
+      path_(std::move(other.path_)),
+      file_(std::move(other.file_)),
+      error_(other.error_),
+      placed_(std::exchange(other.placed_, true)) {}
 
-// 0 once the file at from has taken the name to, replacing a file there or only when there
-// is none; else the errno of the failure.
-int Rename(const char* from, const char* to, bool replace) {
-    if (replace) return rename(from, to) == 0 ? 0 : errno;
-    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return 0;
-    // A file system without the no-replace rename: a hard link never replaces either.
-    if (errno != EINVAL) return errno;
-    if (link(from, to) != 0) return errno;
-    unlink(from);
-    return 0;
-}
-
-}  // namespace
-
-int HiddenSibling::Place(bool replace) {
+int HiddenSibling::Place(bool replace, bool durable, const ChunkHook& hook) {
+    if (durable) {
+        if (const int error = FlushFile(file_.get(), target_, hook)) return error;
+    }
     if (const int error = file_.Close()) return error;
-    const int error = Rename(path_.c_str(), target_.c_str(), replace);
+    const int error = RenameFile(path_, target_, replace);
     placed_ = error == 0;
-    return error;
+    if (error || !durable) return error;
+    return FlushFolder(target_.parent_path());
 }
 
 // ---- Copies ----

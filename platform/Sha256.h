@@ -1,24 +1,23 @@
 #pragma once
-// SHA-256 of a byte stream fed in pieces: the checksum each payload record carries.
-
-#include <nettle/sha2.h>
+// SHA-256 of a byte stream fed in pieces: the digest payloads of earlier builds carry.
 
 #include <cstddef>
-#include <cstdint>
+#include <memory>
 #include <string>
-#include <string_view>
+
+struct sha256_ctx;
 
 class Sha256 {
 public:
     Sha256();
+    ~Sha256();
+    Sha256(const Sha256&) = delete;
+    Sha256& operator=(const Sha256&) = delete;
 
     void Update(const char* data, std::size_t length);
     // The digest as 64 lower-case hexadecimal digits; the object then starts afresh.
     std::string HexDigest();
 
 private:
-    sha256_ctx context_;
+    std::unique_ptr<sha256_ctx> context_;
 };
-
-// True when a stored checksum names this digest: its hexadecimal digits may be of either case.
-bool SameDigest(std::string_view stored, std::string_view hexDigest);

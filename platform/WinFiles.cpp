@@ -65,8 +65,10 @@ BOOL CreateDirectoryA(const std::string& path) {
     return host && mkdir(host->c_str(), 0777) == 0;
 }
 
-BOOL CopyFileA(const std::string& existing, const std::string& target, BOOL failIfExists,
-               const ChunkHook& hook) {
+namespace {
+
+BOOL Copy(const std::string& existing, const std::string& target, BOOL failIfExists, bool durable,
+          const ChunkHook& hook) {
     const auto from = Host(existing);
     const auto to = Host(target);
     if (!from || !to) return CopyFailed(ENOENT);
@@ -89,8 +91,32 @@ BOOL CopyFileA(const std::string& existing, const std::string& target, BOOL fail
     if (fchmod(copy.fd(), info.st_mode & 07777) != 0 || futimens(copy.fd(), times) != 0) {
         return CopyFailed(errno);
     }
-    if (const int error = copy.Place(!failIfExists)) return CopyFailed(error);
+    if (durable) StartWriteBack(copy.fd());
+    if (const int error = copy.Place(!failIfExists, durable, hook)) return CopyFailed(error);
     return true;
+}
+
+}  // namespace
+
+BOOL CopyFileA(const std::string& existing, const std::string& target, BOOL failIfExists,
+               const ChunkHook& hook) {
+    return Copy(existing, target, failIfExists, false, hook);
+}
+
+BOOL CopyFileToDisk(const std::string& existing, const std::string& target, const ChunkHook& hook) {
+    return Copy(existing, target, false, true, hook);
+}
+
+BOOL FlushFileToDisk(const std::string& path) {
+    const auto host = Host(path);
+    if (!host) return false;
+    const FileDescriptor file(open(host->c_str(), O_RDONLY | O_CLOEXEC));
+    return file.valid() && FlushFile(file.get(), *host) == 0;
+}
+
+BOOL FlushFolderToDisk(const std::string& folder) {
+    const auto host = Host(folder);
+    return host && FlushFolder(*host) == 0;
 }
 
 std::string LastCopyErrorText() { return ErrnoText(lastCopyError); }
@@ -147,16 +173,15 @@ BOOL MoveFileA(const std::string& existing, const std::string& target) {
     const auto from = Host(existing);
     const auto to = Host(target);
     if (!from || !to) return false;
-    if (renameat2(AT_FDCWD, from->c_str(), AT_FDCWD, to->c_str(), RENAME_NOREPLACE) == 0) {
-        return true;
-    }
-    if (errno == EINVAL) {
-        // A file system without the no-replace rename: test, then rename.
-        struct stat info {};
-        return lstat(to->c_str(), &info) != 0 && rename(from->c_str(), to->c_str()) == 0;
+    const int error = RenameFile(*from, *to, false);
+    if (error == 0) return true;
+    struct stat info {};
+    if (error == EPERM && lstat(from->c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        // A file system without the no-replace rename cannot link a folder: test, then rename.
+        return lstat(to->c_str(), &info) != 0 && RenameFile(*from, *to, true) == 0;
     }
     // Between drives on different disks Windows moves a file by copying it.
-    if (errno != EXDEV || !CopyFileA(existing, target, true)) return false;
+    if (error != EXDEV || !CopyFileA(existing, target, true)) return false;
     return unlink(from->c_str()) == 0;
 }
 

@@ -26,6 +26,14 @@ BOOL CreateDirectoryA(const std::string& path);
 // a hidden temporary beside the target (see RemoveLeftTemporaries).
 BOOL CopyFileA(const std::string& existing, const std::string& target, BOOL failIfExists,
                const ChunkHook& hook = {});
+// Beyond Win32: CopyFileA replacing the target, with the copy on the disk when it returns:
+// its write-back starts as soon as its bytes are in, they are flushed before it takes the
+// target's name, and the folder after.
+BOOL CopyFileToDisk(const std::string& existing, const std::string& target,
+                    const ChunkHook& hook = {});
+// Beyond Win32: waits until an existing file's bytes, or the names in a folder, are on the disk.
+BOOL FlushFileToDisk(const std::string& path);
+BOOL FlushFolderToDisk(const std::string& folder);
 // The system's text for why the last CopyFileA of this thread failed ("File too large").
 std::string LastCopyErrorText();
 // FILE_ATTRIBUTE_NORMAL makes a read-only file writable; FILE_ATTRIBUTE_READONLY makes it

@@ -20,7 +20,7 @@ korvane_install_packages() {
 KORVANE_BUILD_PACKAGES=(
     build-essential cmake pkg-config
     qt6-base-dev qt6-qpa-plugins libgl-dev
-    libturbojpeg0-dev libsqlite3-dev nettle-dev
+    libturbojpeg0-dev libsqlite3-dev libxxhash-dev nettle-dev
     fonts-arphic-uming
 )
 KORVANE_TEST_PACKAGES=(

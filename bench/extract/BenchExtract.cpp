@@ -61,7 +61,7 @@ int ExtractInChild(const std::string& payload, const std::string& out, bool chec
         last = now;
     };
     if (checked) {
-        SavePayloadRecord(query, win::WindowsPath(out), hook);
+        SavePayloadRecord(query, win::WindowsPath(out), hook).Place(hook);
     } else {
         query.FieldByName("FDB").SaveToFile(win::WindowsPath(out), hook);
     }

@@ -98,15 +98,18 @@ int InstallInChild(const std::string& payloadFolder) {
     DbQuery query(connection);
     OpenPayloadRecords(query, sourceDir + paths::kPayload);
     gaps.Mark();
-    SavePayloadRecord(query, installDir + paths::kProgram, gaps.Hook());
+    SavePayloadRecord(query, installDir + paths::kProgram, gaps.Hook()).Place(gaps.Hook());
     gaps.Mark();
     for (const char* destination : {paths::kNewSystemDatabase, paths::kManual, paths::kReadMe}) {
-        SaveNextPayloadRecord(query, installDir + destination, gaps.Hook());
+        SaveNextPayloadRecord(query, installDir + destination, gaps.Hook()).Place(gaps.Hook());
         gaps.Mark();
     }
-    SaveRuntimeLibrary(query, systemDir, gaps.Hook());
+    if (auto library = SaveRuntimeLibrary(query, systemDir, gaps.Hook())) {
+        library->Place(gaps.Hook());
+    }
     gaps.Mark();
-    SaveDemoDatabase(query, installDir, gaps.Hook());
+    auto demo = SaveDemoDatabase(query, installDir, gaps.Hook());
+    PlaceDemoDatabase(demo, gaps.Hook());
     gaps.Mark();
     SwapInSystemDatabase(query, connection, installDir, gaps.Hook());
     gaps.Mark();

@@ -59,12 +59,13 @@ public:  // the cases of a table reach in
         OpenSystemDatabase(*connection, installDir);
         query = std::make_unique<DbQuery>(*connection);
         OpenPayloadRecords(*query, sourceDir + paths::kPayload);
-        SavePayloadRecord(*query, installDir + paths::kProgram, {});
-        SaveNextPayloadRecord(*query, installDir + paths::kNewSystemDatabase, {});
-        SaveNextPayloadRecord(*query, installDir + paths::kManual, {});
-        SaveNextPayloadRecord(*query, installDir + paths::kReadMe, {});
-        SaveRuntimeLibrary(*query, systemDir, {});
-        SaveDemoDatabase(*query, installDir, {});
+        SavePayloadRecord(*query, installDir + paths::kProgram, {}).Place();
+        SaveNextPayloadRecord(*query, installDir + paths::kNewSystemDatabase, {}).Place();
+        SaveNextPayloadRecord(*query, installDir + paths::kManual, {}).Place();
+        SaveNextPayloadRecord(*query, installDir + paths::kReadMe, {}).Place();
+        if (auto library = SaveRuntimeLibrary(*query, systemDir, {})) library->Place();
+        auto demo = SaveDemoDatabase(*query, installDir, {});
+        PlaceDemoDatabase(demo, {});
         SwapInSystemDatabase(*query, *connection, installDir, {});
         connection->Open();
     }

@@ -163,9 +163,10 @@ TEST_F(EarlierDatabase, WhatARunCutShortLeftIsClearedAndThePersonsCopyStays) {
     fs::copy_file(Host(sourceDir) / "Setup.data", database);
     const fs::path data = database.parent_path();
     const std::vector<std::string> ours = {".MachineData.qdb.a8Kz0Q", ".MachineData.old.Zx81bc",
-                                           ".MachineData.qdb.deleting"};
+                                           ".MachineData.qdb.deleting", ".Demo.qdb.a8Kz0Q",
+                                           ".Temp.qdb.Qm3x9P"};
     const std::vector<std::string> others = {".MachineData.qdb.notes", "MachineData.qdb.a8Kz0Q",
-                                             ".Demo.qdb.a8Kz0Q", "notes.txt"};
+                                             ".Notes.qdb.a8Kz0Q", "notes.txt"};
     for (const auto& name : ours) test_files::Write(data / name, "left by a killed copy");
     for (const auto& name : others) test_files::Write(data / name, "someone else's");
 

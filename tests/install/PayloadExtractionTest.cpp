@@ -7,6 +7,7 @@
 #include <random>
 
 #include "install/DataStepsFixture.h"
+#include "platform/RecordDigest.h"
 #include "platform/SetupError.h"
 #include "support/ErrorText.h"
 
@@ -115,7 +116,7 @@ TEST_F(Extraction, ABrokenPayloadIsRefusedByNameAndTheDatabaseInPlaceStays) {
     }
 }
 
-// Records signed by the payload tool: checked as they stream, a mismatch leaves no file.
+// Records carrying SHA-256 digests, as payloads of earlier builds do: still checked.
 TEST_F(Extraction, EachRecordIsCheckedAgainstItsChecksum) {
     auto rows = SixRows();
     rows[0].sha256 = "1310ca2c8932dbd118668bd97442558a3e1f546b5e15c69699dfbd6024f548d8";
@@ -130,16 +131,78 @@ TEST_F(Extraction, EachRecordIsCheckedAgainstItsChecksum) {
     ExpectInstalled(rows);
     Release();
 
-    // One flipped byte inside the manual's record.
+    // One flipped byte inside the manual's record: found before anything is replaced.
     rows[2].file = "%PDF-1.4 manuaL";
     PutPayload(rows);
-    const std::string manual = installDir + paths::kManual;
     EXPECT_EQ(ErrorOf([&] { RunDataSteps(); }),
-              "Setup.data is damaged: the record with UID 3 does not match its SHA-256 "
-              "checksum; " +
-                  manual + " was not written");
-    EXPECT_FALSE(fs::exists(Host(manual)));
-    EXPECT_EQ(Read(installDir + paths::kProgram), "program");
+              "Setup.data is damaged: the record with UID 3 does not match its SHA-256 checksum");
+    EXPECT_EQ(Read(installDir + paths::kManual), "%PDF-1.4 manual");
+}
+
+// Extraction checks again as the bytes stream from the payload copy: a mismatch there leaves
+// the earlier file as it was and no temporary beside it.
+TEST_F(Extraction, AMismatchWhileExtractingLeavesTheEarlierFile) {
+    auto rows = SixRows();
+    rows[0].xxh128 = std::string(32, '0');
+    PutPayload(rows);
+    const std::string program = installDir + paths::kProgram;
+    test_files::Write(Host(program), "the earlier program");
+    DbConnection payload;
+    payload.SetConnectionString("Data Source=" + sourceDir + paths::kPayload);
+    payload.Open();
+    DbQuery records(payload);
+    OpenPayloadRecords(records, sourceDir + paths::kPayload);
+    EXPECT_EQ(
+        ErrorOf([&] { SavePayloadRecord(records, program, {}).Place(); }),
+        "Setup.data is damaged: the record with UID 1 does not match its XXH3-128 checksum; " +
+            program + " was not written");
+    EXPECT_EQ(Read(program), "the earlier program");
+    EXPECT_EQ(std::distance(fs::directory_iterator(Host(installDir)), fs::directory_iterator()), 1);
+}
+
+// A stored value that is no digest is an error naming the record, before anything moves;
+// upper-case digits are a digest, an empty or null value leaves the record unchecked.
+TEST_F(Extraction, AStoredValueThatIsNoDigestIsAnErrorNamingTheRecord) {
+    const std::string sound = [&] {
+        RecordDigest digest(DigestKind::Xxh128);
+        digest.Update("read-me", 7);
+        return digest.HexDigest();
+    }();
+    const std::string noDigest =
+        "Setup.data is damaged: the record with UID 4: its XXH128 value is not a XXH3-128 digest";
+    const struct {
+        const char* what;
+        std::optional<std::string> value;
+        std::string error;
+    } cases[] = {
+        {"sound", sound, "(no error)"},
+        {"upper case",
+         [&] {
+             std::string upper = sound;
+             std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
+             return upper;
+         }(),
+         "(no error)"},
+        {"empty", "", "(no error)"},
+        {"null", std::nullopt, "(no error)"},
+        {"one digit short", sound.substr(1), noDigest},
+        {"one digit more", sound + "0", noDigest},
+        {"a SHA-256 length", sound + sound, noDigest},
+        {"not hexadecimal", sound.substr(1) + "g", noDigest},
+        {"a blank before", " " + sound, noDigest},
+        {"a blank after", sound + " ", noDigest},
+        {"a line break after", sound + "\n", noDigest},
+        {"text", std::string("none"), noDigest},
+    };
+    for (const auto& c : cases) {
+        auto rows = SixRows();
+        rows[0].xxh128 = "";  // the column exists in every case
+        rows[3].xxh128 = c.value;
+        PutPayload(rows);
+        EXPECT_EQ(ErrorOf([&] { RunDataSteps(); }), c.error) << c.what;
+        Release();
+        fs::remove_all(Host(installDir));
+    }
 }
 
 TEST_F(Extraction, AnExistingRuntimeLibraryIsLeftAloneAndTheDemoStillGetsRecordSix) {
@@ -194,7 +257,7 @@ TEST_F(Extraction, AFailedWriteLeavesNoShortFile) {
         OpenPayloadRecords(records, sourceDir + paths::kPayload);
         const rlimit limit{1024 * 1024, RLIM_INFINITY};
         setrlimit(RLIMIT_FSIZE, &limit);
-        SavePayloadRecord(records, installDir + paths::kProgram, {});
+        SavePayloadRecord(records, installDir + paths::kProgram, {}).Place();
     });
     EXPECT_NE(message.find("Cannot write file " + installDir + paths::kProgram), std::string::npos)
         << message;
@@ -228,7 +291,7 @@ TEST_F(Extraction, AFailedSwapIsAnErrorAndKeepsTheExtractedDatabase) {
         CopyPayloadIntoPlace(sourceDir, installDir, {});
         OpenSystemDatabase(*connection, installDir);
         OpenPayloadRecords(*query, sourceDir + paths::kPayload);
-        SaveNextPayloadRecord(*query, installDir + paths::kNewSystemDatabase, {});
+        SaveNextPayloadRecord(*query, installDir + paths::kNewSystemDatabase, {}).Place();
         c.breakIt(*this);
         const std::string message =
             ErrorOf([&] { SwapInSystemDatabase(*query, *connection, installDir, {}); });

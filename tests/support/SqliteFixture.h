@@ -79,27 +79,33 @@ private:
     sqlite3* db_ = nullptr;
 };
 
-// One INSTDB row: the UID, the file it carries (nullopt: a NULL FDB) and its checksum.
+// One INSTDB row: the UID, the file it carries (nullopt: a NULL FDB) and its digests.
 struct PayloadRow {
     std::int64_t uid;
     std::optional<std::string> file;
     std::optional<std::string> sha256 = std::nullopt;
+    std::optional<std::string> xxh128 = std::nullopt;
 };
 
 // A payload whose rows are stored in the order given, whatever their UIDs; UID is a plain
 // column, so the physical order is the insertion order. It has a SHA256 column when a row
-// gives a checksum.
+// gives that digest, an XXH128 column when a row gives that one.
 inline void MakePayload(const std::filesystem::path& file, const std::vector<PayloadRow>& rows) {
     SqliteFile db(file);
-    const bool signed_ = std::any_of(rows.begin(), rows.end(),
-                                     [](const PayloadRow& row) { return row.sha256.has_value(); });
-    db.Exec(signed_ ? "CREATE TABLE INSTDB (UID INTEGER, Note TEXT, FDB BLOB, SHA256 TEXT)"
-                    : "CREATE TABLE INSTDB (UID INTEGER, Note TEXT, FDB BLOB)");
+    const auto any = [&](auto digest) {
+        return std::any_of(rows.begin(), rows.end(),
+                           [&](const PayloadRow& row) { return (row.*digest).has_value(); });
+    };
+    const bool sha256 = any(&PayloadRow::sha256);
+    const bool xxh128 = any(&PayloadRow::xxh128);
+    db.Exec(std::string("CREATE TABLE INSTDB (UID INTEGER, Note TEXT, FDB BLOB") +
+            (sha256 ? ", SHA256 TEXT" : "") + (xxh128 ? ", XXH128 TEXT" : "") + ")");
     for (const auto& row : rows) {
         const std::string uid = std::to_string(row.uid);
         db.Run("INSERT INTO INSTDB (UID, Note, FDB) VALUES (" + uid + ", 'row', ?)", {row.file},
                true);
         if (row.sha256) db.Run("UPDATE INSTDB SET SHA256 = ? WHERE UID = " + uid, {row.sha256});
+        if (row.xxh128) db.Run("UPDATE INSTDB SET XXH128 = ? WHERE UID = " + uid, {row.xxh128});
     }
 }
 

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <set>
 
+#include "platform/RecordDigest.h"
 #include "platform/Sha256.h"
 #include "utils/mUtils.h"
 
