@@ -8,42 +8,19 @@
 #include <fstream>
 #include <iterator>
 
-#include "install/InstallPaths.h"
-#include "install/InstallSequence.h"
 #include "install/InstallTexts.h"
-#include "install/ProgressPacing.h"
 #include "install/SystemParams.h"
-#include "platform/CodePage.h"
-#include "platform/Com.h"
-#include "platform/PathMapping.h"
-#include "platform/PrefixSkeleton.h"
 #include "platform/SetupError.h"
-#include "platform/WinFiles.h"
-#include "tests/install/FakeInstallWindow.h"
-#include "tests/support/ScratchDir.h"
-#include "tests/support/TestFiles.h"
-#include "tools/korvane-payload/Payload.h"
+#include "tests/install/InstallationFixture.h"
 #include "utils/mUtils.h"
 
 namespace fs = std::filesystem;
 namespace texts = install_texts;
 using namespace cp936::literals;
 
-namespace {
+using testing_support::Installation;
 
-// A clean system database as the payload's second record carries it.
-void MakeSystemDatabase(const fs::path& path) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db,
-                           "CREATE TABLE SYSPARAMS (CN TEXT, CA TEXT, PN TEXT, DP TEXT, "
-                           "InsD TEXT, BkD TEXT, BkP TEXT, Other TEXT);"
-                           "CREATE TABLE MMRecord (MEMID INTEGER, MDate TEXT, MTime TEXT, "
-                           "BeiZhu TEXT, Uid TEXT);",
-                           nullptr, nullptr, nullptr),
-              SQLITE_OK);
-    sqlite3_close(db);
-}
+namespace {
 
 int CountRows(const fs::path& database, const char* table) {
     sqlite3* db = nullptr;
@@ -59,43 +36,6 @@ int CountRows(const fs::path& database, const char* table) {
     sqlite3_close(db);
     return rows;
 }
-
-class Installation : public ::testing::Test {
-public:
-    void SetUp() override {
-        win::CoInitialize(nullptr);
-        win::EnsurePrefix();
-        dist = prefix.scratch() / "dist";
-        const fs::path parts = prefix.scratch() / "parts";
-        const char* contents[] = {"MZ program", nullptr,           "%PDF-1.4 manual",
-                                  "read-me",    "runtime library", "demo database"};
-        for (size_t i = 0; i < files.size(); ++i) {
-            files[i] = parts / ("record" + std::to_string(i + 1));
-            if (contents[i]) test_files::Write(files[i], contents[i]);
-        }
-        MakeSystemDatabase(files[1]);
-        fs::create_directories(dist);
-        payload::Build(dist / "Setup.data", files);
-        window.pump.onTick = [this] { pacing.Timer1Timer(); };
-        window.pump.now = 1000;
-    }
-
-    fs::path Installed(const std::string& suffix) const {
-        return win::HostPath(window.folder + suffix);
-    }
-
-    void Install() {
-        InstallSequence sequence(window, pacing, win::WindowsPath(dist),
-                                 win::GetSystemDirectoryA());
-        sequence.PerformInstall();
-    }
-
-    testing_support::ScopedPrefix prefix;
-    fs::path dist;
-    payload::PayloadFiles files;
-    FakeInstallWindow window;
-    ProgressPacing pacing{window};
-};
 
 TEST_F(Installation, LeavesEveryFileRecordAndLink) {
     Install();
