@@ -17,6 +17,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/CodePage.h"
 #include "platform/DesktopEntry.h"
+#include "platform/HostLocale.h"
 #include "platform/HostNames.h"
 #include "platform/PathMapping.h"
 #include "platform/PrefixRoot.h"
@@ -127,11 +128,40 @@ std::string AbsolutePrefix() {
     return prefix;
 }
 
+// Told once per process, so that an installation says it once for all its shortcuts.
+void TellNoCp936Locale() {
+    static bool told = false;
+    if (told) return;
+    told = true;
+    std::fputs(
+        "Menu entries start the program in the desktop's own locale, where its Chinese texts "
+        "read right only on a Chinese desktop: no UTF-8 locale of code page 936 is installed. "
+        "To install one, as root: add the line \"zh_CN.UTF-8 UTF-8\" to /etc/locale.gen, "
+        "then run locale-gen.\n",
+        stderr);
+}
+
+// Wine's code page follows LC_ALL's locale name, so an installed UTF-8 locale of code page 936
+// has the program read its texts right whatever the desktop's locale. A locale glibc cannot
+// load would leave Wine reading arguments and file names as ASCII, and a target with Chinese
+// characters in its path would not be found: without one the desktop's own locale stays.
+std::vector<std::string> WineEnvironment() {
+    std::vector<std::string> assignments = {"WINEPREFIX=" +
+                                            xdg::ExecArgument(AbsolutePrefix(), true)};
+    if (const auto locale = Cp936Utf8Locale()) {
+        assignments.push_back(xdg::ExecArgument("LC_ALL=" + *locale));
+    } else {
+        TellNoCp936Locale();
+    }
+    return assignments;
+}
+
 // A program starts by its Windows path; a document opens through "start /unix" by its host
 // path, which names it in UTF-8 whatever Wine's code page.
 std::string ExecOf(std::string_view target, const Target& made) {
-    std::vector<std::string> arguments = {
-        "env", "WINEPREFIX=" + xdg::ExecArgument(AbsolutePrefix(), true), "wine"};
+    std::vector<std::string> arguments = {"env"};
+    for (std::string& assignment : WineEnvironment()) arguments.push_back(std::move(assignment));
+    arguments.push_back("wine");
     if (IsProgram(made)) {
         arguments.push_back(xdg::ExecArgument(made.windowsPath));
     } else {
