@@ -373,7 +373,107 @@ TEST_F(MenuEntriesTest, ADesktopFolderLinkedToThePersonsDesktop) {
     fs::create_directories(home_ / "Desktop");
     fs::create_directory_symlink(home_ / "Desktop", desktop);
     Save("C:\\a.txt", cp936::ToUtf8(Desktop()) + "\\a.lnk");
-    EXPECT_EQ(FilesBelow(home_ / "Desktop"), (std::set<std::string>{"a.lnk", "a.desktop"}));
+    EXPECT_EQ(FilesBelow(home_ / "Desktop"),
+              (std::set<std::string>{"a.lnk", "a.desktop", ".hidden"}));
+}
+
+// ---- The link on the person's own desktop ----
+
+const std::string kDesktopLink = "Korvane机器设备管理系统 V3．50.lnk";
+
+struct HiddenTextCase {
+    const char* description;
+    std::optional<std::string> before;  // the ".hidden" file; nothing: none
+    std::string after;
+};
+
+TEST_F(MenuEntriesTest, TheHiddenFileListsTheLinkOnceAndKeepsItsLines) {
+    const std::string& name = kDesktopLink;
+    const HiddenTextCase cases[] = {
+        {"no file yet", std::nullopt, name + "\n"},
+        {"other names", "notes.txt\n 空格 名字 \n\n", "notes.txt\n 空格 名字 \n\n" + name + "\n"},
+        {"no final newline", "notes.txt", "notes.txt\n" + name + "\n"},
+        {"already listed", "a\n" + name + "\nb", "a\n" + name + "\nb"},
+        {"inside a longer name", name + ".bak\n", name + ".bak\n" + name + "\n"},
+    };
+    const fs::path desktop = win::HostPath(Desktop());
+    fs::remove_all(desktop);
+    fs::create_directories(home_ / "Desktop");
+    fs::create_directory_symlink(home_ / "Desktop", desktop);
+    const fs::path hidden = home_ / "Desktop/.hidden";
+    for (const HiddenTextCase& c : cases) {
+        SCOPED_TRACE(c.description);
+        fs::remove(hidden);
+        if (c.before) test_files::Write(hidden, *c.before);
+        Save("C:\\Program Files\\Korvane\\Korvane.exe", cp936::ToUtf8(Desktop()) + "\\" + name);
+        EXPECT_EQ(test_files::Read(hidden), c.after);
+        EXPECT_TRUE(fs::exists(home_ / "Desktop/Korvane机器设备管理系统 V3．50.desktop"));
+    }
+}
+
+struct HiddenFolderCase {
+    const char* description;
+    std::optional<std::string> userDirs;         // the user-dirs.dirs text
+    std::optional<std::string> homeDesktopLink;  // ~/Desktop a link to this, below the home
+    std::optional<std::string> prefixLink;  // the prefix's Desktop a link to this; else a folder
+    std::optional<std::string> hiddenIn;    // the folder below the home that lists the link
+};
+
+TEST_F(MenuEntriesTest, OnlyThePersonsOwnDesktopFolderGetsAHiddenFile) {
+    const HiddenFolderCase cases[] = {
+        {"linked to ~/Desktop", std::nullopt, std::nullopt, "Desktop", "Desktop"},
+        {"linked to the folder of XDG_DESKTOP_DIR", "XDG_DESKTOP_DIR=\"$HOME/桌面\"\n",
+         std::nullopt, "桌面", "桌面"},
+        {"linked to the folder behind ~/Desktop", std::nullopt, "real", "real", "real"},
+        {"linked to another folder", std::nullopt, std::nullopt, "other", std::nullopt},
+        {"a folder of the prefix's own", std::nullopt, std::nullopt, std::nullopt, std::nullopt},
+    };
+    const fs::path desktop = win::HostPath(Desktop());
+    for (const HiddenFolderCase& c : cases) {
+        SCOPED_TRACE(c.description);
+        fs::remove_all(home_);
+        fs::remove_all(desktop);
+        if (c.userDirs) test_files::Write(home_ / "config/user-dirs.dirs", *c.userDirs);
+        if (c.homeDesktopLink) {
+            fs::create_directories(home_ / *c.homeDesktopLink);
+            fs::create_directory_symlink(home_ / *c.homeDesktopLink, home_ / "Desktop");
+        }
+        if (c.prefixLink) {
+            fs::create_directories(home_ / *c.prefixLink);
+            fs::create_directory_symlink(home_ / *c.prefixLink, desktop);
+        } else {
+            fs::create_directories(desktop);
+        }
+        Save("C:\\Program Files\\Korvane\\Korvane.exe",
+             cp936::ToUtf8(Desktop()) + "\\" + kDesktopLink);
+
+        std::set<std::string> hidden;  // below the scratch folder, which holds home and prefix
+        for (const std::string& file : FilesBelow(scoped_.scratch())) {
+            if (fs::path(file).filename() == ".hidden") hidden.insert(file);
+        }
+        EXPECT_EQ(hidden, c.hiddenIn ? std::set<std::string>{"home/" + *c.hiddenIn + "/.hidden"}
+                                     : std::set<std::string>{});
+        if (c.hiddenIn) {
+            EXPECT_EQ(test_files::Read(home_ / *c.hiddenIn / ".hidden"), kDesktopLink + "\n");
+        }
+    }
+}
+
+TEST_F(MenuEntriesTest, AHiddenFileThatCannotBeWrittenFailsTheEntriesNotTheSave) {
+    const fs::path desktop = win::HostPath(Desktop());
+    fs::remove_all(desktop);
+    fs::create_directories(home_ / "Desktop/.hidden");
+    fs::create_directory_symlink(home_ / "Desktop", desktop);
+    const std::string link = cp936::ToUtf8(Desktop()) + "\\" + kDesktopLink;
+
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(SaveLink("C:\\Program Files\\Korvane\\Korvane.exe", cp936::FromUtf8(link)),
+              win::S_OK);
+    const std::string told = testing::internal::GetCapturedStderr();
+    EXPECT_NE(told.find("Menu entries of a shortcut not written: "), std::string::npos) << told;
+    EXPECT_NE(told.find((home_ / "Desktop/.hidden").string()), std::string::npos) << told;
+    EXPECT_TRUE(fs::exists(home_ / "Desktop" / kDesktopLink));
+    EXPECT_TRUE(fs::exists(home_ / "Desktop/Korvane机器设备管理系统 V3．50.desktop"));
 }
 
 struct BaseCase {
