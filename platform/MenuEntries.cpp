@@ -8,6 +8,7 @@
 #include <QString>
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -17,6 +18,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/CodePage.h"
 #include "platform/DesktopEntry.h"
+#include "platform/HostLocale.h"
 #include "platform/HostNames.h"
 #include "platform/PathMapping.h"
 #include "platform/PrefixRoot.h"
@@ -41,6 +43,8 @@ struct LinkPlace {
     Tree tree = Tree::None;
     std::vector<std::string> groups;  // the folders from the Programs folder down to the link
     std::string name;                 // the link's file name without ".lnk"
+    fs::path folder;                  // the folder that holds the link, links resolved
+    std::string fileName;             // the link's file name in that folder
 };
 
 // Symbolic links resolved: a prefix made by Wine links the user's Desktop folder to the
@@ -78,17 +82,18 @@ std::optional<std::vector<std::string>> Below(const fs::path& folder, const fs::
 }
 
 LinkPlace PlaceOf(std::string_view linkPath) {
-    const fs::path link = Comparable(HostPath(linkPath));
+    const fs::path host = HostPath(linkPath);
+    const fs::path link = Comparable(host);
     const std::string name = link.stem().string();
     if (const auto programs = ShellFolderHost("Programs")) {
         if (auto below = Below(*programs, link)) {
             below->pop_back();
-            return {Tree::Programs, *below, name};
+            return {Tree::Programs, *below, name, link.parent_path(), host.filename().string()};
         }
     }
     if (const auto desktop = ShellFolderHost("Desktop")) {
         if (const auto below = Below(*desktop, link); below && below->size() == 1) {
-            return {Tree::Desktop, {}, name};
+            return {Tree::Desktop, {}, name, *desktop, host.filename().string()};
         }
     }
     return {};
@@ -127,11 +132,40 @@ std::string AbsolutePrefix() {
     return prefix;
 }
 
+// Told once per process, so that an installation says it once for all its shortcuts.
+void TellNoCp936Locale() {
+    static bool told = false;
+    if (told) return;
+    told = true;
+    std::fputs(
+        "Menu entries start the program in the desktop's own locale, where its Chinese texts "
+        "read right only on a Chinese desktop: no UTF-8 locale of code page 936 is installed. "
+        "To install one, as root: add the line \"zh_CN.UTF-8 UTF-8\" to /etc/locale.gen, "
+        "then run locale-gen.\n",
+        stderr);
+}
+
+// Wine's code page follows LC_ALL's locale name, so an installed UTF-8 locale of code page 936
+// has the program read its texts right whatever the desktop's locale. A locale glibc cannot
+// load would leave Wine reading arguments and file names as ASCII, and a target with Chinese
+// characters in its path would not be found: without one the desktop's own locale stays.
+std::vector<std::string> WineEnvironment() {
+    std::vector<std::string> assignments = {"WINEPREFIX=" +
+                                            xdg::ExecArgument(AbsolutePrefix(), true)};
+    if (const auto locale = Cp936Utf8Locale()) {
+        assignments.push_back(xdg::ExecArgument("LC_ALL=" + *locale));
+    } else {
+        TellNoCp936Locale();
+    }
+    return assignments;
+}
+
 // A program starts by its Windows path; a document opens through "start /unix" by its host
 // path, which names it in UTF-8 whatever Wine's code page.
 std::string ExecOf(std::string_view target, const Target& made) {
-    std::vector<std::string> arguments = {
-        "env", "WINEPREFIX=" + xdg::ExecArgument(AbsolutePrefix(), true), "wine"};
+    std::vector<std::string> arguments = {"env"};
+    for (std::string& assignment : WineEnvironment()) arguments.push_back(std::move(assignment));
+    arguments.push_back("wine");
     if (IsProgram(made)) {
         arguments.push_back(xdg::ExecArgument(made.windowsPath));
     } else {
@@ -255,10 +289,42 @@ void WriteProgramsEntries(const LinkPlace& place, const xdg::DesktopEntry& entry
                xdg::MenuMergeText(menus, id + ".desktop"));
 }
 
+// Whether text holds name as one of its lines.
+bool ListsName(std::string_view text, std::string_view name) {
+    for (size_t start = 0; start < text.size();) {
+        const size_t end = std::min(text.find('\n', start), text.size());
+        if (text.substr(start, end - start) == name) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+// Adds name to the folder's ".hidden" (one name a line, read by GNOME Files, Nemo, Caja and
+// PCManFM), keeping every line the person's file held.
+void HideInFolder(const fs::path& folder, const std::string& name) {
+    const fs::path file = folder / ".hidden";
+    int error = 0;
+    std::string text = ReadWholeFile(file, error).value_or("");
+    if (error != 0 && error != ENOENT) {
+        throw SetupError("Cannot read file " + HostNameText(file) + ": " + ErrnoText(error));
+    }
+    if (ListsName(text, name)) return;
+    if (!text.empty() && text.back() != '\n') text += '\n';
+    text += name + '\n';
+    if (const int failed = ReplaceFile(file, text, 0644, true)) {
+        throw SetupError("Cannot write file " + HostNameText(file) + ": " + ErrnoText(failed));
+    }
+}
+
 void WriteDesktopEntry(const LinkPlace& place, const xdg::DesktopEntry& entry) {
+    const fs::path desktop = xdg::DesktopDir();
     // Desktops start only launchers that may be executed.
-    WriteWhole(xdg::DesktopDir() / (place.name + ".desktop"), xdg::ApplicationEntryText(entry),
-               0755);
+    WriteWhole(desktop / (place.name + ".desktop"), xdg::ApplicationEntryText(entry), 0755);
+    // A prefix made by Wine links its Desktop folder to the person's own, so the link lies on
+    // the Linux desktop beside the launcher, where a file manager would show it as a second,
+    // blank icon. Hidden from the file managers only once the launcher is there; Windows
+    // programs still see it.
+    if (Comparable(desktop) == place.folder) HideInFolder(place.folder, place.fileName);
 }
 
 }  // namespace

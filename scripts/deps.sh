@@ -26,6 +26,7 @@ KORVANE_BUILD_PACKAGES=(
 KORVANE_TEST_PACKAGES=(
     libgtest-dev googletest
     liblnk-utils sqlite3 desktop-file-utils
+    locales  # the zh_CN source that the menu entry tests compile with localedef
 )
 KORVANE_FORMAT_PACKAGES=(
     clang-format git

@@ -110,7 +110,7 @@ class InstallRunTest : public QObject {
 private:
     std::unique_ptr<testing_support::WizardWindow> window_;
     // A home of its own for each case, with the XDG base folders left to their defaults.
-    std::unique_ptr<testing_support::ScopedVariable> home_, dataHome_, configHome_;
+    std::unique_ptr<testing_support::ScopedVariable> home_, dataHome_, configHome_, locales_;
 
     void OpenWindow(unsigned clockSpeed) { window_->Open(clockSpeed); }
     static void Type(QWidget* box, const QString& text) {
@@ -277,10 +277,15 @@ private slots:
             std::make_unique<testing_support::ScopedVariable>("XDG_DATA_HOME", std::nullopt);
         configHome_ =
             std::make_unique<testing_support::ScopedVariable>("XDG_CONFIG_HOME", std::nullopt);
+        // No locale of code page 936 whatever the machine has, so the entries start Wine
+        // without LC_ALL.
+        locales_ = std::make_unique<testing_support::ScopedVariable>(
+            "LOCPATH", (window_->prefix.scratch() / "no-locales").string());
     }
 
     void cleanup() {
         window_->form.reset();
+        locales_.reset();
         configHome_.reset();
         dataHome_.reset();
         home_.reset();

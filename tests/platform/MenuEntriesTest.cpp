@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <set>
@@ -37,18 +38,22 @@ std::set<std::string> FilesBelow(const fs::path& folder) {
     return files;
 }
 
-// A skeleton prefix and a scratch home with the XDG folders in it; COM entered.
-class MenuEntriesTest : public ::testing::Test {
-protected:
-    MenuEntriesTest()
+// A skeleton prefix and a scratch home with the XDG folders in it, no locale installed
+// (LOCPATH names an empty folder, whatever the machine has); COM entered.
+class EntriesScene {
+public:
+    EntriesScene()
         : home_(scoped_.scratch() / "home"),
           homeVariable_("HOME", home_.string()),
           data_("XDG_DATA_HOME", (home_ / "data").string()),
-          config_("XDG_CONFIG_HOME", (home_ / "config").string()) {
+          config_("XDG_CONFIG_HOME", (home_ / "config").string()),
+          locales_("LOCPATH", (scoped_.scratch() / "no-locales").string()) {
         win::EnsurePrefix();
         win::CoInitialize(nullptr);
     }
-    ~MenuEntriesTest() override { win::CoUninitialize(); }
+    ~EntriesScene() { win::CoUninitialize(); }
+    EntriesScene(const EntriesScene&) = delete;
+    EntriesScene& operator=(const EntriesScene&) = delete;
 
     std::string Programs() const { return win::RegisteredShellFolder("Programs"); }
     std::string Desktop() const { return win::RegisteredShellFolder("Desktop"); }
@@ -68,23 +73,30 @@ protected:
         return file;
     }
 
-    // The arguments of file's Exec; fails the test unless the first three start Wine in the
-    // scratch prefix.
-    std::vector<std::string> WineArguments(const fs::path& file) {
+    // The arguments of file's Exec after "wine"; fails the test unless those before start Wine
+    // in the scratch prefix, with LC_ALL set to locale or not set.
+    std::vector<std::string> WineArguments(const fs::path& file,
+                                           const std::optional<std::string>& locale = {}) {
         const auto entry = desktop_files::Read(file);
         auto arguments = desktop_files::SplitExec(entry.count("Exec") ? entry.at("Exec") : "");
-        EXPECT_GE(arguments.size(), 4u) << file;
-        if (arguments.size() < 4) return {};
-        EXPECT_EQ(arguments[0], "env");
-        EXPECT_EQ(arguments[1], "WINEPREFIX=" + scoped_.prefix().string());
-        EXPECT_EQ(arguments[2], "wine");
-        return {arguments.begin() + 3, arguments.end()};
+        std::vector<std::string> start = {"env", "WINEPREFIX=" + scoped_.prefix().string()};
+        if (locale) start.push_back("LC_ALL=" + *locale);
+        start.push_back("wine");
+        EXPECT_GT(arguments.size(), start.size()) << file;
+        if (arguments.size() <= start.size()) return {};
+        EXPECT_EQ(std::vector<std::string>(arguments.begin(),
+                                           arguments.begin() + static_cast<long>(start.size())),
+                  start)
+            << file;
+        return {arguments.begin() + static_cast<long>(start.size()), arguments.end()};
     }
 
     testing_support::ScopedPrefix scoped_;
     fs::path home_;
-    ScopedVariable homeVariable_, data_, config_;
+    ScopedVariable homeVariable_, data_, config_, locales_;
 };
+
+class MenuEntriesTest : public ::testing::Test, public EntriesScene {};
 
 struct ProgramsCase {
     std::string group;                // below the Programs folder, "\" nests
@@ -245,6 +257,115 @@ TEST_F(MenuEntriesTest, ExecNamesARelativePrefixByItsAbsolutePath) {
                                                    (scoped_.prefix() / "drive_c/a.txt").string()}));
 }
 
+// ---- The locale an entry starts Wine in ----
+
+// Compiles glibc's zh_CN source with charmap into folder/name; empty once the locale is
+// there, else what localedef said.
+std::string CompileLocale(const fs::path& folder, const std::string& name, const char* charmap) {
+    fs::create_directories(folder);
+    const std::string command = std::string("localedef -i zh_CN -f ") + charmap + " '" +
+                                (folder / name).string() + "' 2>&1";
+    std::string output;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (fgets(buffer, sizeof buffer, pipe)) output += buffer;
+        pclose(pipe);
+    }
+    return fs::exists(folder / name / "LC_CTYPE") ? std::string() : "localedef: " + output;
+}
+
+// zh_CN compiled with UTF-8 and with GB2312, once per test program: localedef takes seconds.
+const fs::path& CompiledLocales() {
+    static const testing_support::ScratchDir folder;
+    static const bool compiled = [] {
+        EXPECT_EQ(CompileLocale(folder.path(), "zh_CN.UTF-8", "UTF-8"), "");
+        EXPECT_EQ(CompileLocale(folder.path(), "zh_CN", "GB2312"), "");
+        return true;
+    }();
+    (void)compiled;
+    return folder.path();
+}
+
+// Makes folder a LOCPATH in which glibc finds the locales named. glibc goes by a locale
+// folder's name alone, so the one compiled UTF-8 locale serves every name with ".", and a
+// name without one is the GB2312 locale.
+void InstallLocales(const fs::path& folder, const std::vector<std::string>& names) {
+    fs::create_directories(folder);
+    for (const std::string& name : names) {
+        const bool utf8 = name.find('.') != std::string::npos;
+        fs::create_directory_symlink(CompiledLocales() / (utf8 ? "zh_CN.UTF-8" : "zh_CN"),
+                                     folder / name);
+    }
+}
+
+struct LocaleCase {
+    const char* description;
+    std::vector<std::string> installed;  // as InstallLocales names them
+    std::optional<std::string> lcAll;    // the entries' LC_ALL; nothing: not set
+};
+
+TEST_F(MenuEntriesTest, EntriesStartWineInAnInstalledUtf8LocaleOfCodePage936) {
+    const LocaleCase cases[] = {
+        {"zh_CN", {"zh_CN.UTF-8"}, "zh_CN.UTF-8"},
+        {"zh_CN in glibc's other spelling", {"zh_CN.utf8"}, "zh_CN.UTF-8"},
+        {"zh_SG alone", {"zh_SG.utf8"}, "zh_SG.UTF-8"},
+        {"zh_CN before zh_SG", {"zh_SG.UTF-8", "zh_CN.UTF-8"}, "zh_CN.UTF-8"},
+        {"zh_CN only with GB2312", {"zh_CN"}, std::nullopt},
+        {"zh_CN with GB2312, zh_SG with UTF-8", {"zh_CN", "zh_SG.UTF-8"}, "zh_SG.UTF-8"},
+        {"Chinese locales of other code pages", {"zh_TW.UTF-8", "zh_HK.UTF-8"}, std::nullopt},
+        {"no locale at all", {}, std::nullopt},
+    };
+    const std::string program = "C:\\Program Files\\Korvane\\Korvane.exe";
+    const std::string manual = "C:\\Program Files\\Korvane\\使用说明书.pdf";
+    Install(program);
+    const fs::path group = home_ / "data/applications/wine/Programs/G";
+    int round = 0;
+    for (const LocaleCase& c : cases) {
+        SCOPED_TRACE(c.description);
+        // A folder of its own each time: glibc remembers what it found where.
+        const fs::path folder = scoped_.scratch() / ("locales-" + std::to_string(++round));
+        InstallLocales(folder, c.installed);
+        const ScopedVariable locales("LOCPATH", folder.string());
+        Save(program, cp936::ToUtf8(Programs()) + "\\G\\program.lnk");
+        Save(manual, cp936::ToUtf8(Programs()) + "\\G\\manual.lnk");
+        EXPECT_EQ(WineArguments(group / "program.desktop", c.lcAll),
+                  std::vector<std::string>{program});
+        EXPECT_EQ(WineArguments(group / "manual.desktop", c.lcAll),
+                  (std::vector<std::string>{"start", "/unix",
+                                            win::HostPath(cp936::FromUtf8(manual)).string()}));
+    }
+}
+
+// Saves an installation's shortcuts without a locale of code page 936 and answers how often
+// the error output told how to install one, passing on what it told.
+int TimesToldToInstallALocale() {
+    testing::internal::CaptureStderr();
+    {
+        EntriesScene scene;
+        const std::string program = "C:\\Program Files\\Korvane\\Korvane.exe";
+        scene.Install(program);
+        const std::string programs = cp936::ToUtf8(scene.Programs()) + "\\Korvane软件\\";
+        scene.Save(program, programs + "Korvane.lnk");
+        scene.Save("C:\\Program Files\\Korvane\\软件使用必读.txt", programs + "软件使用必读.lnk");
+        scene.Save(program, cp936::ToUtf8(scene.Desktop()) + "\\Korvane.lnk");
+    }
+    const std::string told = testing::internal::GetCapturedStderr();
+    std::fputs(told.c_str(), stderr);
+    int times = 0;
+    for (size_t at = told.find("/etc/locale.gen"); at != std::string::npos;
+         at = told.find("/etc/locale.gen", at + 1)) {
+        ++times;
+    }
+    return times;
+}
+
+TEST(MenuEntriesWithoutLocale, TellOnceHowToInstallOne) {
+    // A process of its own, in which nothing has been told yet.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(std::exit(TimesToldToInstallALocale()), testing::ExitedWithCode(1),
+                "\"zh_CN.UTF-8 UTF-8\" to /etc/locale.gen, then run locale-gen");
+}
+
 // A prefix made by Wine links the user's Desktop folder to the person's own desktop.
 TEST_F(MenuEntriesTest, ADesktopFolderLinkedToThePersonsDesktop) {
     const fs::path desktop = win::HostPath(Desktop());
@@ -252,7 +373,107 @@ TEST_F(MenuEntriesTest, ADesktopFolderLinkedToThePersonsDesktop) {
     fs::create_directories(home_ / "Desktop");
     fs::create_directory_symlink(home_ / "Desktop", desktop);
     Save("C:\\a.txt", cp936::ToUtf8(Desktop()) + "\\a.lnk");
-    EXPECT_EQ(FilesBelow(home_ / "Desktop"), (std::set<std::string>{"a.lnk", "a.desktop"}));
+    EXPECT_EQ(FilesBelow(home_ / "Desktop"),
+              (std::set<std::string>{"a.lnk", "a.desktop", ".hidden"}));
+}
+
+// ---- The link on the person's own desktop ----
+
+const std::string kDesktopLink = "Korvane机器设备管理系统 V3．50.lnk";
+
+struct HiddenTextCase {
+    const char* description;
+    std::optional<std::string> before;  // the ".hidden" file; nothing: none
+    std::string after;
+};
+
+TEST_F(MenuEntriesTest, TheHiddenFileListsTheLinkOnceAndKeepsItsLines) {
+    const std::string& name = kDesktopLink;
+    const HiddenTextCase cases[] = {
+        {"no file yet", std::nullopt, name + "\n"},
+        {"other names", "notes.txt\n 空格 名字 \n\n", "notes.txt\n 空格 名字 \n\n" + name + "\n"},
+        {"no final newline", "notes.txt", "notes.txt\n" + name + "\n"},
+        {"already listed", "a\n" + name + "\nb", "a\n" + name + "\nb"},
+        {"inside a longer name", name + ".bak\n", name + ".bak\n" + name + "\n"},
+    };
+    const fs::path desktop = win::HostPath(Desktop());
+    fs::remove_all(desktop);
+    fs::create_directories(home_ / "Desktop");
+    fs::create_directory_symlink(home_ / "Desktop", desktop);
+    const fs::path hidden = home_ / "Desktop/.hidden";
+    for (const HiddenTextCase& c : cases) {
+        SCOPED_TRACE(c.description);
+        fs::remove(hidden);
+        if (c.before) test_files::Write(hidden, *c.before);
+        Save("C:\\Program Files\\Korvane\\Korvane.exe", cp936::ToUtf8(Desktop()) + "\\" + name);
+        EXPECT_EQ(test_files::Read(hidden), c.after);
+        EXPECT_TRUE(fs::exists(home_ / "Desktop/Korvane机器设备管理系统 V3．50.desktop"));
+    }
+}
+
+struct HiddenFolderCase {
+    const char* description;
+    std::optional<std::string> userDirs;         // the user-dirs.dirs text
+    std::optional<std::string> homeDesktopLink;  // ~/Desktop a link to this, below the home
+    std::optional<std::string> prefixLink;  // the prefix's Desktop a link to this; else a folder
+    std::optional<std::string> hiddenIn;    // the folder below the home that lists the link
+};
+
+TEST_F(MenuEntriesTest, OnlyThePersonsOwnDesktopFolderGetsAHiddenFile) {
+    const HiddenFolderCase cases[] = {
+        {"linked to ~/Desktop", std::nullopt, std::nullopt, "Desktop", "Desktop"},
+        {"linked to the folder of XDG_DESKTOP_DIR", "XDG_DESKTOP_DIR=\"$HOME/桌面\"\n",
+         std::nullopt, "桌面", "桌面"},
+        {"linked to the folder behind ~/Desktop", std::nullopt, "real", "real", "real"},
+        {"linked to another folder", std::nullopt, std::nullopt, "other", std::nullopt},
+        {"a folder of the prefix's own", std::nullopt, std::nullopt, std::nullopt, std::nullopt},
+    };
+    const fs::path desktop = win::HostPath(Desktop());
+    for (const HiddenFolderCase& c : cases) {
+        SCOPED_TRACE(c.description);
+        fs::remove_all(home_);
+        fs::remove_all(desktop);
+        if (c.userDirs) test_files::Write(home_ / "config/user-dirs.dirs", *c.userDirs);
+        if (c.homeDesktopLink) {
+            fs::create_directories(home_ / *c.homeDesktopLink);
+            fs::create_directory_symlink(home_ / *c.homeDesktopLink, home_ / "Desktop");
+        }
+        if (c.prefixLink) {
+            fs::create_directories(home_ / *c.prefixLink);
+            fs::create_directory_symlink(home_ / *c.prefixLink, desktop);
+        } else {
+            fs::create_directories(desktop);
+        }
+        Save("C:\\Program Files\\Korvane\\Korvane.exe",
+             cp936::ToUtf8(Desktop()) + "\\" + kDesktopLink);
+
+        std::set<std::string> hidden;  // below the scratch folder, which holds home and prefix
+        for (const std::string& file : FilesBelow(scoped_.scratch())) {
+            if (fs::path(file).filename() == ".hidden") hidden.insert(file);
+        }
+        EXPECT_EQ(hidden, c.hiddenIn ? std::set<std::string>{"home/" + *c.hiddenIn + "/.hidden"}
+                                     : std::set<std::string>{});
+        if (c.hiddenIn) {
+            EXPECT_EQ(test_files::Read(home_ / *c.hiddenIn / ".hidden"), kDesktopLink + "\n");
+        }
+    }
+}
+
+TEST_F(MenuEntriesTest, AHiddenFileThatCannotBeWrittenFailsTheEntriesNotTheSave) {
+    const fs::path desktop = win::HostPath(Desktop());
+    fs::remove_all(desktop);
+    fs::create_directories(home_ / "Desktop/.hidden");
+    fs::create_directory_symlink(home_ / "Desktop", desktop);
+    const std::string link = cp936::ToUtf8(Desktop()) + "\\" + kDesktopLink;
+
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(SaveLink("C:\\Program Files\\Korvane\\Korvane.exe", cp936::FromUtf8(link)),
+              win::S_OK);
+    const std::string told = testing::internal::GetCapturedStderr();
+    EXPECT_NE(told.find("Menu entries of a shortcut not written: "), std::string::npos) << told;
+    EXPECT_NE(told.find((home_ / "Desktop/.hidden").string()), std::string::npos) << told;
+    EXPECT_TRUE(fs::exists(home_ / "Desktop" / kDesktopLink));
+    EXPECT_TRUE(fs::exists(home_ / "Desktop/Korvane机器设备管理系统 V3．50.desktop"));
 }
 
 struct BaseCase {
