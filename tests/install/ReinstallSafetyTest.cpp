@@ -54,8 +54,9 @@ protected:
     std::size_t At(const std::string& event, std::size_t from = 0) const {
         const auto found = std::find(window.events.begin() + static_cast<std::ptrdiff_t>(from),
                                      window.events.end(), event);
-        return found == window.events.end() ? window.events.size() + 1
-                                            : static_cast<std::size_t>(found - window.events.begin());
+        return found == window.events.end()
+                   ? window.events.size() + 1
+                   : static_cast<std::size_t>(found - window.events.begin());
     }
     // Bytes on the disk before the name that depends on them, the folder's names after it, and
     // both before the finish page: returns the index of the rename.
@@ -102,8 +103,8 @@ TEST_F(ReinstallSafety, EveryFlushComesBeforeTheStepThatReliesOnIt) {
     EXPECT_EQ(At("flush file " + database.string()), window.events.size() + 1)
         << "the payload copy goes at the swap and needs no flush";
 
-    for (const char* suffix : {paths::kProgram, paths::kManual, paths::kReadMe,
-                               paths::kDemoDatabase}) {
+    for (const char* suffix :
+         {paths::kProgram, paths::kManual, paths::kReadMe, paths::kDemoDatabase}) {
         ExpectPlacedDurably(Installed(suffix), finish);
     }
     ExpectPlacedDurably(Library(), finish);
@@ -132,8 +133,8 @@ TEST_F(ReinstallSafety, ADamagedRecordChangesNothingButTheKeptCopy) {
         SCOPED_TRACE("record " + std::to_string(uid));
         payload::Build(dist / "Setup.data", files);
         // The same length, other bytes: only the digest can tell.
-        RunSql(dist / "Setup.data", "UPDATE INSTDB SET FDB = zeroblob(length(FDB)) WHERE UID = " +
-                                        std::to_string(uid));
+        RunSql(dist / "Setup.data",
+               "UPDATE INSTDB SET FDB = zeroblob(length(FDB)) WHERE UID = " + std::to_string(uid));
         try {
             Install();
             ADD_FAILURE() << "the installation reported success";
@@ -152,8 +153,7 @@ TEST_F(ReinstallSafety, ADamagedRecordChangesNothingButTheKeptCopy) {
 TEST_F(ReinstallSafety, ALinkAtADestinationIsReplacedNeverWrittenThrough) {
     Install();
     const fs::path outside = prefix.scratch() / "outside";
-    const char* destinations[] = {paths::kProgram, paths::kNewSystemDatabase,
-                                  paths::kDemoDatabase};
+    const char* destinations[] = {paths::kProgram, paths::kNewSystemDatabase, paths::kDemoDatabase};
     for (const char* suffix : destinations) {
         const fs::path target = outside / fs::path(suffix + 1).filename();
         test_files::Write(target, "a file of the person's, outside the prefix");

@@ -42,8 +42,9 @@ std::set<std::string> FilesBelow(const fs::path& folder) {
 // (LOCPATH names an empty folder, whatever the machine has); COM entered.
 class EntriesScene {
 public:
-    EntriesScene()
-        : home_(scoped_.scratch() / "home"),
+    explicit EntriesScene(testing_support::Reach reach = testing_support::Reach::Owner)
+        : scoped_(reach),
+          home_(scoped_.scratch() / "home"),
           homeVariable_("HOME", home_.string()),
           data_("XDG_DATA_HOME", (home_ / "data").string()),
           config_("XDG_CONFIG_HOME", (home_ / "config").string()),
@@ -97,6 +98,16 @@ public:
 };
 
 class MenuEntriesTest : public ::testing::Test, public EntriesScene {};
+
+// For cases that act as another user, who must reach the scratch tree.
+class MenuEntriesAsOthersTest : public ::testing::Test, public EntriesScene {
+public:
+    MenuEntriesAsOthersTest() : EntriesScene(testing_support::Reach::Others) {}
+    void SetUp() override {
+        const std::string reason = testing_support::UnreachableByOthers(scoped_.scratch());
+        if (!reason.empty()) GTEST_SKIP() << reason;
+    }
+};
 
 struct ProgramsCase {
     std::string group;                // below the Programs folder, "\" nests
@@ -611,7 +622,7 @@ TEST_F(MenuEntriesTest, AnExistingEntryIsReplaced) {
 
 // A failure to write the entries is told but never fails the save: the link is there, and
 // no entry is left half-written.
-TEST_F(MenuEntriesTest, AnUnwritableApplicationsFolderFailsTheEntriesNotTheSave) {
+TEST_F(MenuEntriesAsOthersTest, AnUnwritableApplicationsFolderFailsTheEntriesNotTheSave) {
     const fs::path applications = home_ / "data/applications";
     const std::string link = cp936::ToUtf8(Programs()) + "\\G\\a.lnk";
     fs::create_directories(win::HostPath(cp936::FromUtf8(link)).parent_path());

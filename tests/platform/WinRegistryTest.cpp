@@ -24,6 +24,8 @@ std::string Fixture() { return test_files::Read(fs::path(KORVANE_FIXTURES) / "us
 // A prefix folder holding only user.reg with the given text.
 class Registry : public ::testing::Test {
 protected:
+    explicit Registry(testing_support::Reach reach = testing_support::Reach::Owner)
+        : scoped_(reach) {}
     void UseUserReg(const std::string& text) {
         fs::create_directories(scoped_.prefix());
         test_files::Write(userReg(), text);
@@ -37,6 +39,16 @@ protected:
     }
 
     ScopedPrefix scoped_;
+};
+
+// For cases that act as another user, who must reach the prefix.
+class RegistryAsOthers : public Registry {
+protected:
+    RegistryAsOthers() : Registry(testing_support::Reach::Others) {}
+    void SetUp() override {
+        const std::string reason = testing_support::UnreachableByOthers(scoped_.scratch());
+        if (!reason.empty()) GTEST_SKIP() << reason;
+    }
 };
 
 // A text value as it is read: its bytes and the terminating NUL.
@@ -304,7 +316,7 @@ TEST_F(Registry, UnreadableFileIsNotTakenForMissing) {
     EXPECT_EQ(PrefixListing(), std::vector<std::string>{"user.reg"});
 }
 
-TEST_F(Registry, UnwritablePrefixLeavesTheFileAndSaysAccessDenied) {
+TEST_F(RegistryAsOthers, UnwritablePrefixLeavesTheFileAndSaysAccessDenied) {
     UseUserReg(Fixture());
     fs::permissions(scoped_.prefix(), fs::perms::owner_read | fs::perms::owner_exec |
                                           fs::perms::others_read | fs::perms::others_exec);

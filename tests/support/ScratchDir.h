@@ -2,6 +2,10 @@
 // A fresh folder for one test case, below $KORVANE_TEST_SCRATCH (each test program has its
 // own), removed again when the case ends. ScopedPrefix also points WINEPREFIX at a folder in
 // it, so every case installs into a prefix of its own and never into a person's ~/.wine.
+//
+// A case that acts as another user needs a folder that user can reach: the checkout may lie
+// below a folder only its owner can enter (a home folder is 0700), so such a case asks for a
+// folder of its own in the system's temporary folder, opened to others.
 
 #include <unistd.h>
 
@@ -12,16 +16,37 @@
 
 namespace testing_support {
 
+enum class Reach { Owner, Others };
+
+// Why another user cannot reach folder (a folder above it they may not enter), or "".
+inline std::string UnreachableByOthers(const std::filesystem::path& folder) {
+    for (std::filesystem::path p = folder; !p.empty(); p = p.parent_path()) {
+        std::error_code error;
+        const auto perms = std::filesystem::status(p, error).permissions();
+        if (error || (perms & std::filesystem::perms::others_exec) == std::filesystem::perms::none)
+            return p.string() + " cannot be entered by other users";
+        if (p == p.root_path()) break;
+    }
+    return {};
+}
+
 class ScratchDir {
 public:
-    ScratchDir() {
+    explicit ScratchDir(Reach reach = Reach::Owner) {
         const char* base = std::getenv("KORVANE_TEST_SCRATCH");
-        std::filesystem::path root = base ? base : std::filesystem::temp_directory_path();
+        std::filesystem::path root = base && reach == Reach::Owner
+                                         ? std::filesystem::path(base)
+                                         : std::filesystem::temp_directory_path();
         std::filesystem::create_directories(root);
         std::string pattern = (root / "case-XXXXXX").string();
         if (!mkdtemp(pattern.data()))
             throw std::runtime_error("mkdtemp failed in " + root.string());
         path_ = pattern;
+        if (reach == Reach::Others) {
+            std::filesystem::permissions(
+                path_, std::filesystem::perms::others_read | std::filesystem::perms::others_exec,
+                std::filesystem::perm_options::add);
+        }
     }
     ~ScratchDir() {
         std::error_code ignored;
@@ -45,7 +70,8 @@ private:
 
 class ScopedPrefix {
 public:
-    ScopedPrefix() : prefix_(scratch_.path() / "prefix") {
+    explicit ScopedPrefix(Reach reach = Reach::Owner)
+        : scratch_(reach), prefix_(scratch_.path() / "prefix") {
         const char* old = std::getenv("WINEPREFIX");
         if (old) old_ = old;
         setenv("WINEPREFIX", prefix_.c_str(), 1);
