@@ -19,8 +19,7 @@ std::string LibraryXxh128(const std::string& bytes) {
     return HexDigits(canonical.digest, sizeof canonical.digest);
 }
 
-std::string KernelXxh128(const Xxh128Kernel& kernel, const std::string& bytes,
-                         std::size_t piece) {
+std::string KernelXxh128(const Xxh128Kernel& kernel, const std::string& bytes, std::size_t piece) {
     void* state = kernel.create();
     for (std::size_t at = 0; at < bytes.size(); at += piece) {
         kernel.update(state, bytes.data() + at, std::min(piece, bytes.size() - at));
@@ -35,8 +34,8 @@ std::string KernelXxh128(const Xxh128Kernel& kernel, const std::string& bytes,
 // its 1 KiB stripes and 64 KiB-scale blocks.
 std::vector<std::string> Inputs() {
     std::vector<std::string> inputs;
-    for (const std::size_t size : {0u, 1u, 3u, 16u, 17u, 128u, 129u, 240u, 241u, 1024u, 1025u,
-                                   70000u, (1u << 20) + 5u}) {
+    for (const std::size_t size :
+         {0u, 1u, 3u, 16u, 17u, 128u, 129u, 240u, 241u, 1024u, 1025u, 70000u, (1u << 20) + 5u}) {
         std::string bytes(size, '\0');
         for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + 7) % 251);
         inputs.push_back(std::move(bytes));
@@ -51,7 +50,8 @@ TEST(RecordDigest, BothXxh128KernelsGiveTheLibrarysDigestHoweverTheBytesArrive) 
     for (const auto& input : Inputs()) {
         const std::string expected = LibraryXxh128(input);
         for (const auto& [name, kernel] : kernels) {
-            for (const std::size_t piece : {std::size_t{1} << 20, std::size_t{7}, std::size_t{4096}}) {
+            for (const std::size_t piece :
+                 {std::size_t{1} << 20, std::size_t{7}, std::size_t{4096}}) {
                 if (piece == 1 << 20 || input.size() < 100000) {
                     EXPECT_EQ(KernelXxh128(*kernel, input, piece), expected)
                         << name << ", " << input.size() << " bytes in pieces of " << piece;
