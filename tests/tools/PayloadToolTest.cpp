@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <xxhash.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "platform/CodePage.h"
+#include "platform/HexText.h"
 #include "support/ScratchDir.h"
 #include "support/SqliteFixture.h"
 #include "support/TestFiles.h"
@@ -39,6 +41,22 @@ Result RunTool(const fs::path& scratch, const std::vector<std::string>& args) {
             test_files::Read(err)};
 }
 
+// The xxHash library's XXH3-128 of a file: a reader independent of the tool's own kernels.
+std::string LibraryXxh128(const std::string& file) {
+    const std::string bytes = test_files::Read(file);
+    XXH128_canonical_t canonical;
+    XXH128_canonicalFromHash(&canonical, XXH3_128bits(bytes.data(), bytes.size()));
+    return HexDigits(canonical.digest, sizeof canonical.digest);
+}
+
+// sha256sum's digest of a file: a reader independent of the tool.
+std::string Sha256Sum(const fs::path& scratch, const std::string& file) {
+    const auto out = scratch / "sha256sum.out";
+    const std::string command = "sha256sum '" + file + "' >'" + out.string() + "'";
+    if (std::system(command.c_str()) != 0) return "(sha256sum failed)";
+    return test_files::Read(out).substr(0, 64);
+}
+
 class PayloadTool : public ::testing::Test {
 protected:
     // Six small files; the second a real system database, the fourth empty.
@@ -62,6 +80,28 @@ protected:
         args.insert(args.end(), files.begin(), files.end());
         return RunTool(dir.path(), args);
     }
+    std::string ListOf(const fs::path& payload) {
+        return RunTool(dir.path(), {"list", payload.string()}).out;
+    }
+    // The column SHA256 as earlier builds stored it, filled from sha256sum for the rows given.
+    void AddSha256Column(const fs::path& payload, const std::vector<std::string>& files,
+                         std::initializer_list<int> uids) {
+        SqliteFile db(payload);
+        db.Exec("ALTER TABLE INSTDB ADD COLUMN SHA256 TEXT");
+        for (const int uid : uids) {
+            db.Run("UPDATE INSTDB SET SHA256 = ? WHERE UID = " + std::to_string(uid),
+                   {Sha256Sum(dir.path(), files[static_cast<std::size_t>(uid - 1)])});
+        }
+    }
+    // One flipped byte in the runtime library: no engine error, only the digest tells.
+    void ExpectAFlippedByteFound(const fs::path& payload, const std::string& digestName) {
+        SqliteFile(payload).Exec("UPDATE INSTDB SET FDB = x'6c696272617279005cfe' WHERE UID = 5");
+        const auto flipped = RunTool(dir.path(), {"check", payload.string()});
+        EXPECT_EQ(flipped.exitCode, 1);
+        EXPECT_NE(flipped.err.find("row 5 (UID 5) does not match its " + digestName + " checksum"),
+                  std::string::npos)
+            << flipped.err;
+    }
     ScratchDir dir;
 };
 
@@ -84,14 +124,16 @@ TEST_F(PayloadTool, BuildsAPayloadThatListsChecksAndHoldsTheFilesExactly) {
 
     const auto list = RunTool(dir.path(), {"list", out.string()});
     EXPECT_EQ(list.exitCode, 0);
-    const std::string expected = "1\t7\tKorvane.exe\n2\t" +
+    const std::string expected = "1\t7\tKorvane.exe\tXXH3-128\n2\t" +
                                  std::to_string(fs::file_size(files[1])) +
-                                 "\tMachineData.qdb\n3\t15\tmanual.pdf\n4\t0\treadme."
-                                 "txt\n5\t10\tMidas.dll\n6\t4\tDemo.qdb\n";
+                                 "\tMachineData.qdb\tXXH3-128\n3\t15\tmanual.pdf\tXXH3-128\n"
+                                 "4\t0\treadme.txt\tXXH3-128\n5\t10\tMidas.dll\tXXH3-128\n"
+                                 "6\t4\tDemo.qdb\tXXH3-128\n";
     EXPECT_EQ(list.out, expected);
 
     const auto check = RunTool(dir.path(), {"check", out.string()});
     EXPECT_EQ(check.exitCode, 0) << check.err;
+    EXPECT_EQ(check.out, out.string() + ": sound (6 records checked by XXH3-128)\n");
 
     SqliteFile payload(out);
     const auto rows = payload.Rows("SELECT hex(FDB) FROM INSTDB ORDER BY UID");
@@ -103,35 +145,101 @@ TEST_F(PayloadTool, BuildsAPayloadThatListsChecksAndHoldsTheFilesExactly) {
     }
 }
 
-// sha256sum's digest of a file: a reader independent of the tool.
-std::string Sha256Sum(const fs::path& scratch, const std::string& file) {
-    const auto out = scratch / "sha256sum.out";
-    const std::string command = "sha256sum '" + file + "' >'" + out.string() + "'";
-    if (std::system(command.c_str()) != 0) return "(sha256sum failed)";
-    return test_files::Read(out).substr(0, 64);
-}
-
-TEST_F(PayloadTool, EveryRecordCarriesItsChecksumAndCheckReadsThemAll) {
+TEST_F(PayloadTool, EveryRecordCarriesItsXxh128AndCheckReadsThemAll) {
     const auto files = SixFiles();
     const auto out = dir.path() / "Setup.data";
     ASSERT_EQ(Build(out, files).exitCode, 0);
-    const auto stored = SqliteFile(out).Rows("SELECT SHA256 FROM INSTDB ORDER BY UID");
+    // FDB last, and no SHA-256 beside the XXH3-128.
+    const auto columns = SqliteFile(out).Rows("SELECT name FROM pragma_table_info('INSTDB')");
+    EXPECT_EQ(columns,
+              (std::vector<std::vector<std::string>>{{"UID"}, {"Name"}, {"XXH128"}, {"FDB"}}));
+    const auto stored = SqliteFile(out).Rows("SELECT XXH128 FROM INSTDB ORDER BY UID");
     ASSERT_EQ(stored.size(), 6u);
-    for (std::size_t i = 0; i < 6; ++i)
-        EXPECT_EQ(stored[i][0], Sha256Sum(dir.path(), files[i])) << i;
+    for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(stored[i][0], LibraryXxh128(files[i])) << i;
 
-    // One flipped byte in the runtime library: no engine error, only the checksum tells.
-    SqliteFile(out).Exec("UPDATE INSTDB SET FDB = x'6c696272617279005cfe' WHERE UID = 5");
-    const auto flipped = RunTool(dir.path(), {"check", out.string()});
-    EXPECT_EQ(flipped.exitCode, 1);
-    EXPECT_NE(flipped.err.find("row 5 (UID 5) does not match its SHA-256 checksum"),
-              std::string::npos)
-        << flipped.err;
+    ExpectAFlippedByteFound(out, "XXH3-128");
 
-    // A payload without checksums is checked as before.
-    SqliteFile(out).Exec("ALTER TABLE INSTDB DROP COLUMN SHA256");
+    // A payload without digests is checked as before, and says it was not checked by one.
+    SqliteFile(out).Exec("ALTER TABLE INSTDB DROP COLUMN XXH128");
     const auto unsigned_ = RunTool(dir.path(), {"check", out.string()});
     EXPECT_EQ(unsigned_.exitCode, 0) << unsigned_.err;
+    EXPECT_NE(unsigned_.out.find("sound (not checked by digest"), std::string::npos)
+        << unsigned_.out;
+    EXPECT_NE(ListOf(out).find("1\t7\tKorvane.exe\t-\n"), std::string::npos) << ListOf(out);
+}
+
+TEST_F(PayloadTool, APayloadOfAnEarlierBuildIsCheckedByItsSha256) {
+    const auto files = SixFiles();
+    const auto out = dir.path() / "Setup.data";
+    ASSERT_EQ(Build(out, files).exitCode, 0);
+    AddSha256Column(out, files, {1, 2, 3, 4, 5, 6});
+    SqliteFile(out).Exec("ALTER TABLE INSTDB DROP COLUMN XXH128");
+    const auto check = RunTool(dir.path(), {"check", out.string()});
+    EXPECT_EQ(check.exitCode, 0) << check.err;
+    EXPECT_EQ(check.out, out.string() + ": sound (6 records checked by SHA-256)\n");
+    EXPECT_NE(ListOf(out).find("1\t7\tKorvane.exe\tSHA-256\n"), std::string::npos) << ListOf(out);
+
+    ExpectAFlippedByteFound(out, "SHA-256");
+}
+
+TEST_F(PayloadTool, EachRowIsCheckedByItsXxh128WhereItHasOneElseByItsSha256) {
+    const auto files = SixFiles();
+    const auto out = dir.path() / "Setup.data";
+    ASSERT_EQ(Build(out, files).exitCode, 0);
+    AddSha256Column(out, files, {2, 4});
+    {
+        SqliteFile payload(out);
+        // A wrong SHA-256 beside every XXH3-128: it is never the one compared.
+        payload.Exec("UPDATE INSTDB SET SHA256 = '" + std::string(64, '0') +
+                     "' WHERE UID NOT IN (2, 4)");
+        payload.Exec("UPDATE INSTDB SET XXH128 = NULL WHERE UID = 2");
+        payload.Exec("UPDATE INSTDB SET XXH128 = '' WHERE UID = 4");
+        // Digits of either case name the same digest.
+        payload.Exec("UPDATE INSTDB SET XXH128 = upper(XXH128) WHERE UID = 1");
+    }
+    const auto check = RunTool(dir.path(), {"check", out.string()});
+    EXPECT_EQ(check.exitCode, 0) << check.err;
+    EXPECT_EQ(check.out, out.string() + ": sound (4 records checked by XXH3-128, 2 by SHA-256)\n");
+    const auto list = ListOf(out);
+    EXPECT_NE(list.find("\tKorvane.exe\tXXH3-128\n"), std::string::npos) << list;
+    EXPECT_NE(list.find("\tMachineData.qdb\tSHA-256\n"), std::string::npos) << list;
+    EXPECT_NE(list.find("\treadme.txt\tSHA-256\n"), std::string::npos) << list;
+}
+
+struct StoredValue {
+    const char* what;
+    std::string sql;  // the XXH128 value of row 3, as an SQL expression
+    std::string problem;
+};
+
+TEST_F(PayloadTool, AStoredValueThatIsNoDigestIsAProblemNamingItsRecord) {
+    const auto built = dir.path() / "built.data";
+    ASSERT_EQ(Build(built, SixFiles()).exitCode, 0);
+    const std::string digest =
+        SqliteFile(built).Rows("SELECT XXH128 FROM INSTDB WHERE UID = 3")[0][0];
+    const std::string malformed =
+        "row 3 (UID 3): its XXH128 value is not a well-formed XXH3-128 digest";
+    const std::string none = "row 3 (UID 3) carries no digest";
+    const StoredValue cases[] = {
+        {"one digit short", "'" + digest.substr(1) + "'", malformed},
+        {"one digit over", "'" + digest + "0'", malformed},
+        {"a SHA-256's length", "'" + digest + digest + "'", malformed},
+        {"not hexadecimal", "'" + digest.substr(1) + "g'", malformed},
+        {"blank before", "' " + digest + "'", malformed},
+        {"blank after", "'" + digest + " '", malformed},
+        {"line break after", "'" + digest + "' || char(10)", malformed},
+        {"a number", "12345", malformed},
+        {"NULL", "NULL", none},
+        {"empty", "''", none},
+    };
+    for (const auto& c : cases) {
+        const auto file = dir.path() / "Setup.data";
+        fs::copy_file(built, file, fs::copy_options::overwrite_existing);
+        SqliteFile(file).Exec("UPDATE INSTDB SET XXH128 = " + c.sql + " WHERE UID = 3");
+        const auto check = RunTool(dir.path(), {"check", file.string()});
+        EXPECT_EQ(check.exitCode, 1) << c.what;
+        EXPECT_EQ(check.err, file.string() + ": " + c.problem + "\n") << c.what;
+    }
 }
 
 TEST_F(PayloadTool, AFailedBuildLeavesTheEarlierPayloadAndNoHalfBuiltOne) {

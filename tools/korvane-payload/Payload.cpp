@@ -6,10 +6,12 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <iterator>
+#include <optional>
 #include <set>
 
 #include "platform/RecordDigest.h"
-#include "platform/Sha256.h"
 #include "utils/mUtils.h"
 
 namespace payload {
@@ -18,6 +20,10 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kChunkSize = 1 << 20;
+
+// What build stores: damage is all a digest kept beside the bytes can reveal, and this one
+// keeps pace with the disk.
+constexpr DigestKind kBuildDigest = DigestKind::Xxh128;
 
 const char* const kSystemParamsColumns[] = {"CN", "CA", "PN", "DP", "InsD", "BkD", "BkP"};
 const char* const kInstallLogColumns[] = {"MEMID", "MDate", "MTime", "BeiZhu", "Uid"};
@@ -113,12 +119,12 @@ void RefuseUnfitFiles(const PayloadFiles& files) {
     }
 }
 
-// The SHA-256 of a file, read chunk by chunk.
-std::string FileChecksum(const fs::path& file) {
+// The build digest of a file, read chunk by chunk.
+std::string FileDigest(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     if (!in) Fail(file.string() + ": cannot be read");
     std::vector<char> chunk(kChunkSize);
-    Sha256 digest;
+    RecordDigest digest(kBuildDigest);
     while (in.read(chunk.data(), kChunkSize) || in.gcount() > 0) {
         digest.Update(chunk.data(), static_cast<std::size_t>(in.gcount()));
     }
@@ -126,7 +132,8 @@ std::string FileChecksum(const fs::path& file) {
     return digest.HexDigest();
 }
 
-// Streams the file into the row's zero-filled FDB; returns the SHA-256 of the bytes streamed.
+// Streams the file into the row's zero-filled FDB; returns the build digest of the bytes
+// streamed.
 std::string StreamFileIntoBlob(Database& db, std::int64_t rowid, const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     if (!in) Fail(file.string() + ": cannot be read");
@@ -136,7 +143,7 @@ std::string StreamFileIntoBlob(Database& db, std::int64_t rowid, const fs::path&
         Fail(std::string("INSTDB.FDB: ") + sqlite3_errmsg(db.get()));
     }
     std::vector<char> chunk(kChunkSize);
-    Sha256 digest;
+    RecordDigest digest(kBuildDigest);
     int offset = 0;
     int rc = SQLITE_OK;
     while (rc == SQLITE_OK) {
@@ -161,24 +168,24 @@ void WritePayload(const fs::path& out, const PayloadFiles& files) {
     // Large pages: the installer reads each value by rowid, page after page.
     db.Exec("PRAGMA page_size = 65536; PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF");
     // FDB last: SQLite then writes a zeroblob's pages without making the zeros in memory.
-    db.Exec(
-        "CREATE TABLE INSTDB (UID INTEGER PRIMARY KEY, Name TEXT NOT NULL, SHA256 TEXT, "
-        "FDB BLOB)");
+    const std::string digestColumn(DigestColumn(kBuildDigest));
+    db.Exec("CREATE TABLE INSTDB (UID INTEGER PRIMARY KEY, Name TEXT NOT NULL, " + digestColumn +
+            " TEXT, FDB BLOB)");
     db.Exec("BEGIN");
     for (std::size_t i = 0; i < files.size(); ++i) {
         const std::int64_t uid = static_cast<std::int64_t>(i) + 1;
-        // The checksum goes in with the row: setting it afterwards would rewrite the whole
-        // row, the file's bytes with it, in memory.
-        const std::string checksum = FileChecksum(files[i]);
-        Statement insert(
-            db, "INSERT INTO INSTDB (UID, Name, SHA256, FDB) VALUES (?, ?, ?, zeroblob(?))");
+        // The digest goes in with the row: setting it afterwards would rewrite the whole row,
+        // the file's bytes with it, in memory.
+        const std::string digest = FileDigest(files[i]);
+        Statement insert(db, "INSERT INTO INSTDB (UID, Name, " + digestColumn +
+                                 ", FDB) VALUES (?, ?, ?, zeroblob(?))");
         const std::string name = files[i].filename().string();
         sqlite3_bind_int64(insert.get(), 1, uid);
         sqlite3_bind_text(insert.get(), 2, name.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert.get(), 3, checksum.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert.get(), 3, digest.c_str(), -1, SQLITE_TRANSIENT);
         sqlite3_bind_int64(insert.get(), 4, static_cast<sqlite3_int64>(fs::file_size(files[i])));
         insert.Step();
-        if (StreamFileIntoBlob(db, uid, files[i]) != checksum) {
+        if (StreamFileIntoBlob(db, uid, files[i]) != digest) {
             Fail(files[i].string() + ": the file changed while it was read");
         }
     }
@@ -187,24 +194,35 @@ void WritePayload(const fs::path& out, const PayloadFiles& files) {
 
 // ---- Check ----
 
-// Copies a value to a scratch file chunk by chunk; the caller removes the file.
-void SaveValue(const Database& db, std::int64_t rowid, const fs::path& to) {
+using ChunkSink = std::function<void(const char* data, std::size_t length)>;
+
+// Hands a row's FDB to sink chunk by chunk, through incremental BLOB I/O, so that memory
+// holds one chunk whatever the value's size; SQLITE_OK or the code of what stopped it.
+int ReadValue(const Database& db, std::int64_t rowid, const ChunkSink& sink) {
     sqlite3_blob* blob = nullptr;
-    if (sqlite3_blob_open(db.get(), "main", "INSTDB", "FDB", rowid, 0, &blob) != SQLITE_OK) {
-        sqlite3_blob_close(blob);
-        Fail(std::string("INSTDB.FDB: ") + sqlite3_errmsg(db.get()));
-    }
-    std::ofstream outFile(to, std::ios::binary | std::ios::trunc);
-    std::vector<char> chunk(kChunkSize);
-    const int size = sqlite3_blob_bytes(blob);
-    int rc = SQLITE_OK;
+    int rc = sqlite3_blob_open(db.get(), "main", "INSTDB", "FDB", rowid, 0, &blob);
+    const int size = rc == SQLITE_OK ? sqlite3_blob_bytes(blob) : 0;
+    std::vector<char> chunk(static_cast<std::size_t>(std::min(kChunkSize, size)));
     for (int offset = 0; offset < size && rc == SQLITE_OK; offset += kChunkSize) {
         const int length = std::min(kChunkSize, size - offset);
         rc = sqlite3_blob_read(blob, chunk.data(), length, offset);
-        outFile.write(chunk.data(), length);
+        if (rc == SQLITE_OK) sink(chunk.data(), static_cast<std::size_t>(length));
     }
     sqlite3_blob_close(blob);
-    if (rc != SQLITE_OK || !outFile) Fail("INSTDB.FDB of the system database cannot be read");
+    return rc;
+}
+
+// Copies a value to a scratch file chunk by chunk; the caller removes the file.
+void SaveValue(const Database& db, std::int64_t rowid, const fs::path& to) {
+    std::ofstream outFile(to, std::ios::binary | std::ios::trunc);
+    const int rc = ReadValue(db, rowid, [&](const char* data, std::size_t length) {
+        outFile.write(data, static_cast<std::streamsize>(length));
+    });
+    if (rc != SQLITE_OK) {
+        Fail(std::string("INSTDB.FDB of the system database cannot be read: ") +
+             sqlite3_errstr(rc));
+    }
+    if (!outFile) Fail("INSTDB.FDB of the system database cannot be saved to " + to.string());
 }
 
 class ScratchFile {
@@ -263,44 +281,106 @@ void CheckSystemDatabase(const Database& payloadDb, std::vector<std::string>& pr
     CheckTable(systemDb, "MMRecord", kInstallLogColumns, problems);
 }
 
-// Reads every record in full, as an installation would, and compares it with its checksum
-// when the payload carries one.
-void CheckRecords(const Database& db, bool signed_, std::vector<std::string>& problems) {
-    Statement rows(db, std::string("SELECT rowid, UID, typeof(FDB), ") +
-                           (signed_ ? "SHA256" : "NULL") + " FROM INSTDB ORDER BY UID");
-    std::vector<char> chunk(kChunkSize);
+// The digest columns as items of a select list, in the installer's order of preference: the
+// payload's own column, or NULL where it has none.
+std::string DigestSelectList(const std::set<std::string>& columns) {
+    std::string list;
+    for (const DigestKind kind : kDigestKinds) {
+        const std::string column(DigestColumn(kind));
+        list += ", " + (columns.count(column) ? column : std::string("NULL"));
+    }
+    return list;
+}
+
+bool HasDigestColumn(const std::set<std::string>& columns) {
+    return std::any_of(std::begin(kDigestKinds), std::end(kDigestKinds), [&](DigestKind kind) {
+        return columns.count(std::string(DigestColumn(kind))) > 0;
+    });
+}
+
+struct StoredDigest {
+    DigestKind kind;
+    std::string text;
+};
+
+// The digest a row carries, picked as the installer picks it: the value of the first digest
+// column that holds one; an empty value counts as none. The row's digest columns start at
+// firstColumn, as DigestSelectList gives them.
+std::optional<StoredDigest> StoredDigestOf(const Statement& row, int firstColumn) {
+    for (std::size_t i = 0; i < std::size(kDigestKinds); ++i) {
+        std::string text = row.Text(firstColumn + static_cast<int>(i));
+        if (!text.empty()) return StoredDigest{kDigestKinds[i], std::move(text)};
+    }
+    return std::nullopt;
+}
+
+// Hands the row's FDB to sink as an installation reads it: a blob or a text by incremental
+// I/O, a number as its text, NULL as nothing. Columns: rowid, UID, typeof(FDB).
+int ReadRecord(const Database& db, const Statement& row, const ChunkSink& sink) {
+    const std::int64_t rowid = sqlite3_column_int64(row.get(), 0);
+    const std::string type = row.Text(2);
+    if (type == "blob" || type == "text") return ReadValue(db, rowid, sink);
+    if (type != "null") {
+        Statement value(
+            db, "SELECT CAST(FDB AS TEXT) FROM INSTDB WHERE rowid = " + std::to_string(rowid));
+        value.Step();
+        const std::string text = value.Text(0);
+        sink(text.data(), text.size());
+    }
+    return SQLITE_OK;
+}
+
+// The digest a record is to be compared with; a problem, and none, when the payload has a
+// digest column but the record carries no well-formed value in it. Columns: rowid, UID,
+// typeof(FDB), then the digests.
+std::optional<StoredDigest> ExpectedDigest(const Statement& row, bool hasDigestColumn,
+                                           const std::string& record,
+                                           std::vector<std::string>& problems) {
+    auto stored = StoredDigestOf(row, 3);
+    if (!stored) {
+        if (hasDigestColumn) problems.push_back(record + " carries no digest");
+        return std::nullopt;
+    }
+    if (!IsDigestText(stored->kind, stored->text)) {
+        problems.push_back(record + ": its " + std::string(DigestColumn(stored->kind)) +
+                           " value is not a well-formed " + std::string(DigestName(stored->kind)) +
+                           " digest");
+        return std::nullopt;
+    }
+    return stored;
+}
+
+// Reads every record in full, as an installation would, and compares it with the digest it
+// carries. A record without a usable digest is still read: an unreadable one stops an
+// installation too.
+void CheckRecords(const Database& db, const std::set<std::string>& columns, CheckResult& result) {
+    result.hasDigestColumn = HasDigestColumn(columns);
+    Statement rows(db, "SELECT rowid, UID, typeof(FDB)" + DigestSelectList(columns) +
+                           " FROM INSTDB ORDER BY UID");
     for (int position = 1; rows.Step(); ++position) {
         const std::string record =
             "row " + std::to_string(position) + " (UID " + rows.Text(1) + ")";
-        const std::string type = rows.Text(2);
-        Sha256 digest;
-        if (type == "blob" || type == "text") {
-            sqlite3_blob* blob = nullptr;
-            int rc = sqlite3_blob_open(db.get(), "main", "INSTDB", "FDB",
-                                       sqlite3_column_int64(rows.get(), 0), 0, &blob);
-            const int size = rc == SQLITE_OK ? sqlite3_blob_bytes(blob) : 0;
-            for (int offset = 0; offset < size && rc == SQLITE_OK; offset += kChunkSize) {
-                const int length = std::min(kChunkSize, size - offset);
-                rc = sqlite3_blob_read(blob, chunk.data(), length, offset);
-                digest.Update(chunk.data(), static_cast<std::size_t>(length));
-            }
-            sqlite3_blob_close(blob);
-            if (rc != SQLITE_OK) {
-                problems.push_back(record + " cannot be read: " + sqlite3_errstr(rc));
-                continue;
-            }
-        } else if (type != "null") {
-            Statement value(db, "SELECT CAST(FDB AS TEXT) FROM INSTDB WHERE rowid = " +
-                                    std::to_string(sqlite3_column_int64(rows.get(), 0)));
-            value.Step();
-            const std::string text = value.Text(0);
-            digest.Update(text.data(), text.size());
-        }
-        const std::string expected = rows.Text(3);
-        if (!expected.empty() && !SameDigest(expected, digest.HexDigest())) {
-            problems.push_back(record + " does not match its SHA-256 checksum");
+        const auto expected = ExpectedDigest(rows, result.hasDigestColumn, record, result.problems);
+        std::optional<RecordDigest> digest;
+        if (expected) digest.emplace(expected->kind);
+        const int rc = ReadRecord(db, rows, [&](const char* data, std::size_t length) {
+            if (digest) digest->Update(data, length);
+        });
+        if (rc != SQLITE_OK) {
+            result.problems.push_back(record + " cannot be read: " + sqlite3_errstr(rc));
+        } else if (expected && !SameDigest(expected->text, digest->HexDigest())) {
+            result.problems.push_back(record + " does not match its " +
+                                      std::string(DigestName(expected->kind)) + " checksum");
+        } else if (expected) {
+            ++result.checkedBy[expected->kind];
         }
     }
+}
+
+CheckResult Found(const std::string& problem) {
+    CheckResult result;
+    result.problems.push_back(problem);
+    return result;
 }
 
 // ---- Decode ----
@@ -356,9 +436,10 @@ void Build(const fs::path& out, const PayloadFiles& files) {
 std::vector<Entry> List(const fs::path& payloadFile) {
     if (!HasSQLiteHeader(payloadFile)) Fail(payloadFile.string() + ": not an SQLite database");
     Database db(payloadFile, SQLITE_OPEN_READONLY);
-    const bool named = ColumnsOf(db, "INSTDB").count("Name") > 0;
+    const auto columns = ColumnsOf(db, "INSTDB");
+    const bool named = columns.count("Name") > 0;
     Statement rows(db, std::string("SELECT UID, length(FDB), ") + (named ? "Name" : "''") +
-                           " FROM INSTDB ORDER BY UID");
+                           DigestSelectList(columns) + " FROM INSTDB ORDER BY UID");
     std::vector<Entry> entries;
     while (rows.Step()) {
         Entry entry;
@@ -367,22 +448,24 @@ std::vector<Entry> List(const fs::path& payloadFile) {
             entry.size = sqlite3_column_int64(rows.get(), 1);
         }
         entry.name = rows.Text(2);
+        if (const auto stored = StoredDigestOf(rows, 3)) entry.digest = stored->kind;
         entries.push_back(std::move(entry));
     }
     return entries;
 }
 
-std::vector<std::string> Check(const fs::path& payloadFile) {
-    std::vector<std::string> problems;
-    if (!HasSQLiteHeader(payloadFile)) return {"not an SQLite database"};
+CheckResult Check(const fs::path& payloadFile) {
+    CheckResult result;
+    auto& problems = result.problems;
+    if (!HasSQLiteHeader(payloadFile)) return Found("not an SQLite database");
     Database db(payloadFile, SQLITE_OPEN_READONLY);
     const auto columns = ColumnsOf(db, "INSTDB");
-    if (columns.empty()) return {"no table INSTDB"};
+    if (columns.empty()) return Found("no table INSTDB");
     for (const char* column : {"UID", "FDB"}) {
         if (!columns.count(column))
             problems.push_back(std::string("INSTDB has no column ") + column);
     }
-    if (!problems.empty()) return problems;
+    if (!problems.empty()) return result;
 
     Statement count(db, "SELECT count(*) FROM INSTDB");
     count.Step();
@@ -390,11 +473,11 @@ std::vector<std::string> Check(const fs::path& payloadFile) {
     if (rows < 6) {
         problems.push_back("INSTDB holds " + std::to_string(rows) +
                            " rows; an installation needs 6");
-        return problems;
+        return result;
     }
-    CheckRecords(db, columns.count("SHA256") > 0, problems);
+    CheckRecords(db, columns, result);
     CheckSystemDatabase(db, problems);
-    return problems;
+    return result;
 }
 
 std::string DecodeFieldText(const std::string& encoded) {

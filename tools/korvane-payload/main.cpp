@@ -19,16 +19,20 @@ constexpr char kHelp[] = R"(Usage:
   korvane-payload build OUT PROGRAM SYSTEMDB MANUAL README RUNTIME DEMO
       Builds the payload OUT from six files, in this order (UID 1 to 6): the program,
       the clean system database, the manual, the read-me, the runtime library and the
-      demonstration database, each with its SHA-256 checksum. A file over SQLite's
-      limit for one value is refused by name; on any failure OUT is left as it was.
+      demonstration database, each with its XXH3-128 digest (column XXH128). A file over
+      SQLite's limit for one value is refused by name; on any failure OUT is left as it was.
   korvane-payload list FILE
-      Prints UID, size in bytes ("NULL" for no value) and name of every row, in UID order.
+      Prints UID, size in bytes ("NULL" for no value), name and the digest the row
+      carries (XXH3-128, SHA-256 or "-") of every row, in UID order.
   korvane-payload check FILE
       Checks that FILE can be installed from: an SQLite database whose table INSTDB has
       the columns UID and FDB and at least six rows, every row readable in full and
-      matching its checksum (column SHA256, when the payload has it), row 2 being an
-      SQLite database with the tables SYSPARAMS (CN CA PN DP InsD BkD BkP) and MMRecord
-      (MEMID MDate MTime BeiZhu Uid). Every problem found is named.
+      matching its digest, row 2 being an SQLite database with the tables SYSPARAMS
+      (CN CA PN DP InsD BkD BkP) and MMRecord (MEMID MDate MTime BeiZhu Uid). A row's
+      digest is its XXH128 value, else its SHA256 value (payloads of earlier builds);
+      when INSTDB has either column, every row must carry a well-formed digest in it.
+      A payload with neither is checked without digests, and says so. Every problem
+      found is named.
   korvane-payload decode SYSTEMDB
       Prints the company details, install date and folder stored (encoded) in SYSPARAMS.
   korvane-payload --help
@@ -55,16 +59,30 @@ int BuildCommand(const std::vector<std::string>& args) {
 int ListCommand(const std::string& file) {
     for (const auto& entry : payload::List(file)) {
         std::cout << entry.uid << '\t' << (entry.size < 0 ? "NULL" : std::to_string(entry.size))
-                  << '\t' << entry.name << '\n';
+                  << '\t' << entry.name << '\t'
+                  << (entry.digest ? DigestName(*entry.digest) : std::string_view("-")) << '\n';
     }
     return kOk;
 }
 
+// "6 records checked by XXH3-128", "4 records checked by XXH3-128, 2 by SHA-256".
+std::string DigestsChecked(const payload::CheckResult& result) {
+    if (!result.hasDigestColumn) return "not checked by digest: the payload has no digest column";
+    std::string text;
+    for (const auto& [kind, records] : result.checkedBy) {
+        text += text.empty() ? std::to_string(records) + (records == 1 ? " record" : " records") +
+                                   " checked by "
+                             : ", " + std::to_string(records) + " by ";
+        text += DigestName(kind);
+    }
+    return text;
+}
+
 int CheckCommand(const std::string& file) {
-    const auto problems = payload::Check(file);
-    for (const auto& problem : problems) std::cerr << file << ": " << problem << '\n';
-    if (!problems.empty()) return kFailed;
-    std::cout << file << ": sound\n";
+    const auto result = payload::Check(file);
+    for (const auto& problem : result.problems) std::cerr << file << ": " << problem << '\n';
+    if (!result.problems.empty()) return kFailed;
+    std::cout << file << ": sound (" << DigestsChecked(result) << ")\n";
     return kOk;
 }
 
