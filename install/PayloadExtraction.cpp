@@ -89,6 +89,12 @@ std::string DamagedRecord(DbQuery& query) {
            query.FieldByName("UID").AsString();
 }
 
+// "... does not match its XXH3-128 checksum".
+std::string Mismatch(DbQuery& query, DigestKind kind) {
+    return DamagedRecord(query) + " does not match its " + std::string(DigestName(kind)) +
+           " checksum";
+}
+
 // The digest the current record carries: from the first digest column the payload has that
 // holds a value for it (XXH128 before SHA256), or none.
 struct CarriedDigest {
@@ -118,8 +124,7 @@ void ProveRecords(DbQuery& query, const ChunkHook& hook) {
         const auto expected = DigestOfRecord(query);
         if (expected &&
             !SameDigest(expected->hex, query.FieldByName("FDB").Digest(expected->kind, hook))) {
-            throw SetupError(DamagedRecord(query) + " does not match its " +
-                             std::string(DigestName(expected->kind)) + " checksum");
+            throw SetupError(Mismatch(query, expected->kind));
         }
         if (hook) hook();
     }
@@ -208,15 +213,13 @@ win::PendingFile SavePayloadRecord(DbQuery& query, const std::string& destinatio
     const DbField file = query.FieldByName("FDB");
     const auto expected = DigestOfRecord(query);
     if (!expected) return file.SaveToPendingFile(destination, hook);
-    return file.SaveToPendingFile(
-        destination, hook,
-        DigestCheck{expected->kind, [&](const std::string& actual) {
-                        if (!SameDigest(expected->hex, actual)) {
-                            throw SetupError(DamagedRecord(query) + " does not match its " +
-                                             std::string(DigestName(expected->kind)) +
-                                             " checksum; " + destination + " was not written");
-                        }
-                    }});
+    const auto verify = [&](const std::string& actual) {
+        if (!SameDigest(expected->hex, actual)) {
+            throw SetupError(Mismatch(query, expected->kind) + "; " + destination +
+                             " was not written");
+        }
+    };
+    return file.SaveToPendingFile(destination, hook, DigestCheck{expected->kind, verify});
 }
 
 win::PendingFile SaveNextPayloadRecord(DbQuery& query, const std::string& destination,

@@ -570,8 +570,6 @@ void DbField::SetAsInteger(std::int64_t value) {
 
 namespace {
 
-// The bytes of a value, chunk by chunk as stored, to consume(data, length), with hook
-// between chunks: a blob or text by rowid, a number as its text, a null as nothing.
 // Where a stored value lies.
 struct StoredAt {
     const std::string& table;
@@ -579,9 +577,10 @@ struct StoredAt {
     sqlite3_int64 rowid;
 };
 
-template <typename Consume>
+// The bytes of a value, chunk by chunk as stored, to consume(data, length), with hook
+// between chunks: a blob or text by rowid, a number as its text, a null as nothing.
 void StreamValue(sqlite3* db, const Value& value, const StoredAt& at, const ChunkHook& hook,
-                 Consume consume) {
+                 const std::function<void(const char*, std::size_t)>& consume) {
     if (std::holds_alternative<LongBinary>(value) || std::holds_alternative<LongText>(value)) {
         BlobReader blob(db, at.table, at.column, at.rowid);
         std::vector<char> chunk(kChunkSize);

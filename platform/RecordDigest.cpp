@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <new>
+#include <optional>
 
 #include "platform/HexText.h"
 #include "platform/Sha256.h"
@@ -67,16 +68,17 @@ bool SameDigest(std::string_view stored, std::string_view hexDigest) {
                       });
 }
 
+// One of the two, by the kind asked for.
 struct RecordDigest::State {
-    std::unique_ptr<Xxh128> xxh128;
-    std::unique_ptr<Sha256> sha256;
+    std::optional<Xxh128> xxh128;
+    std::optional<Sha256> sha256;
 };
 
 RecordDigest::RecordDigest(DigestKind kind) : kind_(kind), state_(std::make_unique<State>()) {
     if (kind == DigestKind::Xxh128)
-        state_->xxh128 = std::make_unique<Xxh128>();
+        state_->xxh128.emplace();
     else
-        state_->sha256 = std::make_unique<Sha256>();
+        state_->sha256.emplace();
 }
 
 RecordDigest::~RecordDigest() = default;
